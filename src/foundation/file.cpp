@@ -41,6 +41,12 @@ bool CFile::Open(const std::string& path, Mode mode, FileError* error) {
     return true;
 }
 
+void CFile::OpenOrRaise(const std::string& path, Mode mode) {
+    FileError error(path, 0);
+    if (!Open(path, mode, &error))
+        throw error;
+}
+
 void CFile::Raise() const {
     throw FileError(path_, errno);
 }
@@ -106,9 +112,7 @@ void CFile::Close() {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     CFile file;
-    FileError error(path, 0);
-    if (!file.Open(path, CFile::modeRead, &error))
-        throw error;
+    file.OpenOrRaise(path, CFile::modeRead);
     std::vector<uint8_t> data(file.GetLength());
     data.resize(file.Read(data.data(), data.size()));
     return data;
@@ -116,9 +120,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
     CFile file;
-    FileError error(path, 0);
-    if (!file.Open(path, CFile::modeWrite, &error))
-        throw error;
+    file.OpenOrRaise(path, CFile::modeWrite);
     file.Write(data.data(), data.size());
 }
 

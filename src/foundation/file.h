@@ -36,6 +36,8 @@ public:
     // Reading opens an existing file (other readers and writers may share it); writing creates
     // or truncates. On failure returns false and, when error is given, stores the cause there.
     bool Open(const std::string& path, Mode mode, FileError* error = nullptr);
+    // The same, raising FileError on failure.
+    void OpenOrRaise(const std::string& path, Mode mode);
     bool IsOpen() const { return fd_ >= 0; }
     uint64_t GetLength() const;
     uint64_t GetPosition() const;
