@@ -91,7 +91,8 @@ TEST(CommandLine, RewriteGivesBackEveryFixtureFileByteForByte) {
     int files = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(test::Fixture(""))) {
         std::string ext = entry.path().extension().string();
-        if (ext != ".bdmv" && ext != ".mpls" && ext != ".clpi") continue;
+        if (ext != ".bdmv" && ext != ".mpls" && ext != ".clpi")
+            continue;
         std::string out = dir / ("out" + std::to_string(files++));
         auto result = RunVexilla({"rewrite", entry.path().string(), out});
         ASSERT_EQ(result.exitCode, 0) << entry.path() << ": " << result.err;

@@ -25,9 +25,11 @@ CommandResult RunVexilla(const std::vector<std::string>& args) {
     TempDir dir;
     std::string outPath = dir / "out", errPath = dir / "err";
     pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
+    if (child < 0)
+        throw std::runtime_error("fork failed");
     if (child == 0) {
-        if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr)) _exit(127);
+        if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))
+            _exit(127);
         std::vector<char*> argv;
         std::string exe = VEXILLA_EXE;
         argv.push_back(exe.data());

@@ -27,7 +27,7 @@ struct TitleInfoFree {
 using Bluray = std::unique_ptr<BLURAY, BlurayCloser>;
 using TitleInfo = std::unique_ptr<BLURAY_TITLE_INFO, TitleInfoFree>;
 
-constexpr uint32_t kInTime = 27000;           // 45 kHz: 0.6 s
+constexpr uint32_t kInTime = 27000;            // 45 kHz: 0.6 s
 constexpr uint32_t kOutTime = 27000 + 450000;  // 10 s later
 constexpr uint32_t kSourcePackets = 64;
 
@@ -89,7 +89,7 @@ void WriteSmallDisc(const std::string& bdmv) {
         desc.attributes = attributes;
         ASSERT_NE(item->Stn.AddStream(desc), nullptr) << pid;
     };
-    addStream(0x1011, 0x1B, {0x61, 0, 0, 0});      // 1080p, 23.976
+    addStream(0x1011, 0x1B, {0x61, 0, 0, 0});        // 1080p, 23.976
     addStream(0x1100, 0x81, {0x31, 'e', 'n', 'g'});  // stereo, 48 kHz
     addStream(0x1200, 0x90, {'f', 'r', 'a', 0});
     playlist.PlayItems.Add(std::move(item));
@@ -121,7 +121,8 @@ TEST(LibblurayReadsOurDisc, TitlesPlaylistClipDurationAndStreams) {
     test::TempDir dir;
     std::string bdmv = dir / "BDMV";
     WriteSmallDisc(bdmv);
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure())
+        return;
 
     Bluray bd(bd_open(dir.Path().c_str(), nullptr));
     ASSERT_NE(bd, nullptr) << "libbluray refused the disc";
