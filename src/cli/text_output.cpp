@@ -5,11 +5,15 @@
 namespace vx::cli {
 namespace {
 
-bool IsBlock(const Json& v) { return (v.is_object() || v.is_array()) && !v.empty(); }
+bool IsBlock(const Json& v) {
+    return (v.is_object() || v.is_array()) && !v.empty();
+}
 
 std::string Scalar(const Json& v) {
-    if (v.is_string()) return v.get<std::string>();
-    if (v.is_object() || v.is_array()) return v.is_object() ? "{}" : "[]";
+    if (v.is_string())
+        return v.get<std::string>();
+    if (v.is_object() || v.is_array())
+        return v.is_object() ? "{}" : "[]";
     return v.dump();
 }
 
@@ -34,7 +38,11 @@ void PrintAsText(std::ostream& out, const Json& value, int indent) {
         for (const auto& v : value) plain = plain && !IsBlock(v);
         if (plain) {
             std::string line;
-            for (const auto& v : value) line += (line.empty() ? "" : ", ") + Scalar(v);
+            for (const auto& v : value) {
+                if (!line.empty())
+                    line += ", ";
+                line += Scalar(v);
+            }
             out << std::string(size_t(indent), ' ') << line << '\n';
             return;
         }
