@@ -47,7 +47,12 @@ void PrintAsText(std::ostream& out, const Json& value, int indent) {
             return;
         }
         int n = 0;
-        for (const auto& v : value) PrintField(out, "[" + std::to_string(n++) + "]", v, indent);
+        for (const auto& v : value) {
+            std::string label = "[";
+            label += std::to_string(n++);
+            label += ']';
+            PrintField(out, label, v, indent);
+        }
     } else {
         out << std::string(size_t(indent), ' ') << Scalar(value) << '\n';
     }
