@@ -33,10 +33,11 @@ void ExpectSameStreams(const Json& list, const BLURAY_STREAM_INFO* streams, int 
         const Json& entry = list[size_t(i)];
         EXPECT_EQ(entry["StreamEntry"]["RefToStreamPID_OfMainClip"], streams[i].pid) << what;
         EXPECT_EQ(entry["StreamAttributes"]["StreamCodingType"], streams[i].coding_type) << what;
-        if (hasLanguage)
+        if (hasLanguage) {
             EXPECT_EQ(entry["StreamAttributes"]["LanguageCode"],
                       std::string(reinterpret_cast<const char*>(streams[i].lang)))
                 << what;
+        }
     }
 }
 
