@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#ifndef VEXILLA_VERSION
-#define VEXILLA_VERSION "0.1.0"
-#endif
-
 namespace vx {
 
 namespace {

@@ -124,14 +124,18 @@ int32_t SPipMetaData::Parse(const uint8_t* data, size_t size) {
 // One data block is written per header, directly behind the header table in header order; a
 // header without a data block gets an empty one.
 uint32_t SPipMetaData::Build(std::vector<uint8_t>* out) {
-    const size_t count = headers.size();
+    // The block and entry counts are 16-bit fields.
+    const size_t count = std::min<size_t>(headers.size(), 0xFFFF);
     auto entriesOf = [&](size_t i) -> const std::vector<PipMetadataEntry>* {
         return i < blocks.size() ? &blocks[i].entries : nullptr;
     };
+    auto entryCount = [&](size_t i) -> size_t {
+        auto* e = entriesOf(i);
+        return e ? std::min<size_t>(e->size(), 0xFFFF) : 0;
+    };
     size_t total = 6 + kPipHeaderSize * count;
     for (size_t i = 0; i < count; ++i) {
-        auto* e = entriesOf(i);
-        total += 2 + kPipEntrySize * (e ? e->size() : 0);
+        total += 2 + kPipEntrySize * entryCount(i);
     }
     if (out == nullptr)
         return uint32_t(total);
@@ -143,8 +147,7 @@ uint32_t SPipMetaData::Build(std::vector<uint8_t>* out) {
     for (size_t i = 0; i < count; ++i) {
         MetadataBlockHeader& h = headers[i];
         h.MetadataBlockStartAddress = address;
-        auto* e = entriesOf(i);
-        address += uint32_t(2 + kPipEntrySize * (e ? e->size() : 0));
+        address += uint32_t(2 + kPipEntrySize * entryCount(i));
         w.U16(h.RefPlayItemId);
         w.U8(h.RefSvStreamId);
         w.U8(0);
@@ -157,7 +160,7 @@ uint32_t SPipMetaData::Build(std::vector<uint8_t>* out) {
     }
     for (size_t i = 0; i < count; ++i) {
         auto* e = entriesOf(i);
-        uint16_t n = uint16_t(e ? e->size() : 0);
+        uint16_t n = uint16_t(entryCount(i));
         if (i < blocks.size())
             blocks[i].NumberOfPipMetadataEntries = n;
         w.U16(n);

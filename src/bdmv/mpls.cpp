@@ -20,7 +20,8 @@ constexpr uint32_t kHeaderAndAppInfoSize = 58;
 
 template <class T>
 T Checked(size_t value, const char* what) {
-    if (value > std::numeric_limits<T>::max()) TooLarge(what);
+    if (value > std::numeric_limits<T>::max())
+        TooLarge(what);
     return T(value);
 }
 
@@ -36,14 +37,16 @@ void WriteText(ByteWriter& writer, const std::array<char, N>& text) {
 
 // A count read from the file, each element needing at least minSize bytes of what remains.
 void CheckCount(const ByteReader& reader, size_t count, size_t minSize) {
-    if (count * minSize > reader.Remaining()) ByteReader::Fail("count exceeds the block");
+    if (count * minSize > reader.Remaining())
+        ByteReader::Fail("count exceeds the block");
 }
 
 // Printable characters of a stored text, for descriptions.
 std::string Printable(const std::string& text) {
     std::string out;
     for (char c : text)
-        if (c >= 0x20 && c < 0x7F) out.push_back(c);
+        if (c >= 0x20 && c < 0x7F)
+            out.push_back(c);
     return out;
 }
 
@@ -69,9 +72,11 @@ void WriteClipEntries(ByteWriter& writer, const CAceFolder& entries) {
 Json ClipEntriesToJson(const CAceFolder& entries) {
     Json list = Json::array();
     for (const ANGLE_CLIP_ENTRY* entry : entries.Records())
-        list.push_back({{"ClipInformationFileName", FixedTextString(entry->ClipInformationFileName)},
-                        {"ClipCodecIdentifier", FixedTextString(entry->ClipCodecIdentifier)},
-                        {"RefToSTC_ID", entry->RefToSTC_ID}});
+        list.push_back(
+            {{"ClipInformationFileName",
+              JsonFileText(FixedTextString(entry->ClipInformationFileName))},
+             {"ClipCodecIdentifier", JsonFileText(FixedTextString(entry->ClipCodecIdentifier))},
+             {"RefToSTC_ID", entry->RefToSTC_ID}});
     return list;
 }
 
@@ -79,7 +84,8 @@ void ReadCombInfo(ByteReader& reader, STREAM_COMB_INFO& info) {
     info.NumberOfRefEntries = reader.U8();
     info.reserved = reader.U8();
     info.RefID = reader.Vector(info.NumberOfRefEntries);
-    if (info.NumberOfRefEntries % 2 != 0) reader.Skip(1);  // alignment to 16 bits
+    if (info.NumberOfRefEntries % 2 != 0)
+        reader.Skip(1);  // alignment to 16 bits
 }
 
 void WriteCombInfo(ByteWriter& writer, STREAM_COMB_INFO& info, bool store) {
@@ -87,8 +93,10 @@ void WriteCombInfo(ByteWriter& writer, STREAM_COMB_INFO& info, bool store) {
     writer.U8(count);
     writer.U8(info.reserved);
     writer.Bytes(info.RefID);
-    if (count % 2 != 0) writer.U8(0);
-    if (store) info.NumberOfRefEntries = count;
+    if (count % 2 != 0)
+        writer.U8(0);
+    if (store)
+        info.NumberOfRefEntries = count;
 }
 
 Json CombInfoToJson(const STREAM_COMB_INFO& info) {
@@ -154,7 +162,8 @@ void WriteStreamEntry(ByteWriter& writer, STREAM_ENTRY& entry, bool store) {
             break;
     }
     writer.PatchU8(start, length);
-    if (store) entry.length = length;
+    if (store)
+        entry.length = length;
 }
 
 void ReadStreamAttributes(ByteReader& reader, STREAM_ATTRIBUTES& attributes) {
@@ -172,8 +181,10 @@ void WriteStreamAttributes(ByteWriter& writer, STREAM_ATTRIBUTES& attributes, bo
     uint8_t length = known ? 5 : 1;
     writer.U8(length);
     writer.U8(attributes.StreamCodingType);
-    if (known) writer.Bytes(attributes.bytes.data(), 4);
-    if (store) attributes.length = length;
+    if (known)
+        writer.Bytes(attributes.bytes.data(), 4);
+    if (store)
+        attributes.length = length;
 }
 
 // Calls f on each of the seven lists, in the order their entries stand in the file.
@@ -209,19 +220,22 @@ void ReadAngleBlock(ByteReader& reader, std::unique_ptr<ANGLE_BLOCK>& block, boo
         block->IsSeamlessAngleChange = flags & 1;
     }
     // The count includes the item's own clip, which the entries do not repeat.
-    if (block->NumberOfAngles == 0) ByteReader::Fail("angle block without angles");
+    if (block->NumberOfAngles == 0)
+        ByteReader::Fail("angle block without angles");
     ReadClipEntries(reader, uint8_t(block->NumberOfAngles - 1), block->Angles);
 }
 
 void WriteAngleBlock(ByteWriter& writer, ANGLE_BLOCK& block, bool withFlags, bool store) {
-    if (block.Angles.GetCount() > 254) TooLarge("angle block");
+    if (block.Angles.GetCount() > 254)
+        TooLarge("angle block");
     uint8_t count = uint8_t(block.Angles.GetCount() + 1);
     writer.U8(count);
     writer.U8(withFlags ? uint8_t((block.IsDifferentAudios ? 2 : 0) |
                                   (block.IsSeamlessAngleChange ? 1 : 0))
                         : 0);
     WriteClipEntries(writer, block.Angles);
-    if (store) block.NumberOfAngles = count;
+    if (store)
+        block.NumberOfAngles = count;
 }
 
 void CopyAngleBlock(const std::unique_ptr<ANGLE_BLOCK>& source,
@@ -230,20 +244,26 @@ void CopyAngleBlock(const std::unique_ptr<ANGLE_BLOCK>& source,
         destination.reset();
         return;
     }
-    if (destination == nullptr) destination = std::make_unique<ANGLE_BLOCK>();
+    if (destination == nullptr)
+        destination = std::make_unique<ANGLE_BLOCK>();
     ANGLE_BLOCK::Copy(*source, *destination);
 }
 
 void AddClipNumber(std::vector<int>& out, const ClipNameText& name) {
     int number = ClipNumberFromName(name);
     for (int seen : out)
-        if (seen == number) return;
+        if (seen == number)
+            return;
     out.push_back(number);
 }
 
-void WriteUoMask(ByteWriter& writer, const UoMaskTable& mask) { writer.Bytes(mask.data(), 8); }
+void WriteUoMask(ByteWriter& writer, const UoMaskTable& mask) {
+    writer.Bytes(mask.data(), 8);
+}
 
-void ReadUoMask(ByteReader& reader, UoMaskTable& mask) { reader.Bytes(mask.data(), 8); }
+void ReadUoMask(ByteReader& reader, UoMaskTable& mask) {
+    reader.Bytes(mask.data(), 8);
+}
 
 }  // namespace
 
@@ -262,7 +282,8 @@ ClipNameText ClipNameFromNumber(int number) {
 int ClipNumberFromName(const ClipNameText& name) {
     int value = 0;
     for (char c : name) {
-        if (c < '0' || c > '9') break;
+        if (c < '0' || c > '9')
+            break;
         value = value * 10 + (c - '0');
     }
     return value;
@@ -305,17 +326,20 @@ const char* UoMaskBitName(int bit) {
         "Reserved",
         "PiP_PG_TextST_StreamNumberChange",
     };
-    if (bit < 0 || bit >= kUoMaskNamedBits) return "Reserved";
+    if (bit < 0 || bit >= kUoMaskNamedBits)
+        return "Reserved";
     return names[bit];
 }
 
 bool UoMaskBit(const UoMaskTable& mask, int bit) {
-    if (bit < 0 || bit >= kUoMaskBits) return false;
+    if (bit < 0 || bit >= kUoMaskBits)
+        return false;
     return (mask[size_t(bit / 8)] >> (7 - bit % 8)) & 1;
 }
 
 void SetUoMaskBit(UoMaskTable& mask, int bit, bool forbidden) {
-    if (bit < 0 || bit >= kUoMaskBits) return;
+    if (bit < 0 || bit >= kUoMaskBits)
+        return;
     uint8_t m = uint8_t(0x80 >> (bit % 8));
     if (forbidden) {
         mask[size_t(bit / 8)] |= m;
@@ -327,9 +351,11 @@ void SetUoMaskBit(UoMaskTable& mask, int bit, bool forbidden) {
 Json UoMaskToJson(const UoMaskTable& mask) {
     Json names = Json::array();
     for (int bit = 0; bit < kUoMaskBits; ++bit) {
-        if (!UoMaskBit(mask, bit)) continue;
+        if (!UoMaskBit(mask, bit))
+            continue;
         std::string name = UoMaskBitName(bit);
-        if (name == "Reserved") name += std::to_string(bit);
+        if (name == "Reserved")
+            name += std::to_string(bit);
         names.push_back(name);
     }
     return names;
@@ -359,7 +385,8 @@ Json STREAM_ENTRY::ToJson() const {
         default:
             break;
     }
-    if (preservedCount > 0) j["Preserved"] = HexString(preserved.data(), preservedCount);
+    if (preservedCount > 0)
+        j["Preserved"] = HexString(preserved.data(), preservedCount);
     return j;
 }
 
@@ -444,7 +471,8 @@ Json STREAM_ATTRIBUTES::ToJson() const {
 
 void RemapSubPathIds(STREAM_ENTRY& entry, const std::vector<int>& oldIds,
                      const std::vector<int>& newIds) {
-    if (!entry.RefersToSubPath()) return;
+    if (!entry.RefersToSubPath())
+        return;
     uint8_t remapped = 0;
     for (size_t i = 0; i < oldIds.size() && i < newIds.size(); ++i) {
         if (oldIds[i] == entry.RefToSubPathID) {
@@ -480,7 +508,8 @@ int32_t PRIMARY_STREAM_ENTRY::Build(uint8_t* out, int32_t) {
     try {
         ByteWriter dry;
         WriteTo(dry, false);
-        if (out == nullptr) return int32_t(dry.Position());
+        if (out == nullptr)
+            return int32_t(dry.Position());
         ByteWriter writer;
         WriteTo(writer, true);
         std::memcpy(out, writer.Buffer().data(), writer.Position());
@@ -559,7 +588,8 @@ Json SECONDARD_VIDEO_STREAM_ENTRY::ToJson() const {
 // ---------------------------------------------------------------------------------------------
 
 void StnTable::Copy(const StnTable& source, StnTable& destination) {
-    if (&source == &destination) return;
+    if (&source == &destination)
+        return;
     destination.length = source.length;
     destination.reserved = source.reserved;
     destination.counts = source.counts;
@@ -582,12 +612,18 @@ void StnTable::Clear() {
 }
 
 StnTable::List StnTable::ListOfPid(uint16_t pid) {
-    if (pid == 0x1011) return listPrimaryVideo;
-    if (pid >= 0x1100 && pid <= 0x111F) return listPrimaryAudio;
-    if ((pid >= 0x1200 && pid <= 0x12FF) || pid == 0x1800) return listPG;
-    if (pid >= 0x1400 && pid <= 0x141F) return listIG;
-    if (pid >= 0x1A00 && pid <= 0x1A1F) return listSecondaryAudio;
-    if (pid >= 0x1B00 && pid <= 0x1B1F) return listSecondaryVideo;
+    if (pid == 0x1011)
+        return listPrimaryVideo;
+    if (pid >= 0x1100 && pid <= 0x111F)
+        return listPrimaryAudio;
+    if ((pid >= 0x1200 && pid <= 0x12FF) || pid == 0x1800)
+        return listPG;
+    if (pid >= 0x1400 && pid <= 0x141F)
+        return listIG;
+    if (pid >= 0x1A00 && pid <= 0x1A1F)
+        return listSecondaryAudio;
+    if (pid >= 0x1B00 && pid <= 0x1B1F)
+        return listSecondaryVideo;
     return listNone;
 }
 
@@ -625,9 +661,11 @@ PRIMARY_STREAM_ENTRY* StnTable::AddStream(const SStreamDesc& stream) {
 PRIMARY_STREAM_ENTRY* StnTable::FindInAnyList(const STREAM_ENTRY& entry) const {
     PRIMARY_STREAM_ENTRY* hit = nullptr;
     ForEachList(*this, [&](const auto& list) {
-        if (hit != nullptr) return;
+        if (hit != nullptr)
+            return;
         int index = list.FindStream(entry);
-        if (index >= 0) hit = list.GetAt(index);
+        if (index >= 0)
+            hit = list.GetAt(index);
     });
     return hit;
 }
@@ -660,7 +698,8 @@ void StnTable::SortStreams() {
 void StnTable::ExportStreams(std::vector<SStreamDesc>& out) const {
     ForEachList(*this, [&out](const auto& list) {
         for (const PRIMARY_STREAM_ENTRY* entry : list.Children()) {
-            if (entry->StreamEntry.StreamType == 2) continue;
+            if (entry->StreamEntry.StreamType == 2)
+                continue;
             SStreamDesc stream;
             stream.pid = entry->StreamEntry.Pid();
             stream.codingType = entry->StreamAttributes.StreamCodingType;
@@ -740,7 +779,8 @@ Json StnTable::ToJson() const {
 // ---------------------------------------------------------------------------------------------
 
 void ANGLE_BLOCK::Copy(const ANGLE_BLOCK& source, ANGLE_BLOCK& destination) {
-    if (&source == &destination) return;
+    if (&source == &destination)
+        return;
     destination.NumberOfAngles = source.NumberOfAngles;
     destination.IsDifferentAudios = source.IsDifferentAudios;
     destination.IsSeamlessAngleChange = source.IsSeamlessAngleChange;
@@ -748,10 +788,12 @@ void ANGLE_BLOCK::Copy(const ANGLE_BLOCK& source, ANGLE_BLOCK& destination) {
 }
 
 void PLAY_ITEM::Copy(const CNamedObject& source) {
-    if (&source == this) return;
+    if (&source == this)
+        return;
     CNamedObject::Copy(source);
     auto* s = dynamic_cast<const PLAY_ITEM*>(&source);
-    if (s == nullptr) return;
+    if (s == nullptr)
+        return;
     length = s->length;
     ClipInformationFileName = s->ClipInformationFileName;
     ClipCodecIdentifier = s->ClipCodecIdentifier;
@@ -783,7 +825,8 @@ void PLAY_ITEM::ReadFrom(ByteReader& reader) {
     StillMode = item.U8();
     StillTime = item.U16();
     angles.reset();
-    if (flags & 0x10) ReadAngleBlock(item, angles, true);
+    if (flags & 0x10)
+        ReadAngleBlock(item, angles, true);
     Stn.ReadFrom(item);
 }
 
@@ -801,16 +844,18 @@ void PLAY_ITEM::WriteTo(ByteWriter& writer, bool store) {
     writer.U8(PlayItemRandomAccessFlag ? 0x80 : 0);
     writer.U8(StillMode);
     writer.U16(StillMode == 1 ? StillTime : 0);
-    if (angles) WriteAngleBlock(writer, *angles, true, store);
+    if (angles)
+        WriteAngleBlock(writer, *angles, true, store);
     Stn.WriteTo(writer, store);
     uint16_t size = Checked<uint16_t>(writer.Position() - start - 2, "play item");
     writer.PatchU16(start, size);
-    if (store) length = size;
+    if (store)
+        length = size;
 }
 
 Json PLAY_ITEM::ToJson() const {
-    Json j{{"ClipInformationFileName", FixedTextString(ClipInformationFileName)},
-           {"ClipCodecIdentifier", FixedTextString(ClipCodecIdentifier)},
+    Json j{{"ClipInformationFileName", JsonFileText(FixedTextString(ClipInformationFileName))},
+           {"ClipCodecIdentifier", JsonFileText(FixedTextString(ClipCodecIdentifier))},
            {"IsMultiAngle", IsMultiAngle() ? 1 : 0},
            {"ConnectionCondition", ConnectionCondition},
            {"RefToSTC_ID", RefToSTC_ID},
@@ -831,10 +876,12 @@ Json PLAY_ITEM::ToJson() const {
 }
 
 void SUB_PLAY_ITEM::Copy(const CNamedObject& source) {
-    if (&source == this) return;
+    if (&source == this)
+        return;
     CNamedObject::Copy(source);
     auto* s = dynamic_cast<const SUB_PLAY_ITEM*>(&source);
-    if (s == nullptr) return;
+    if (s == nullptr)
+        return;
     length = s->length;
     ClipInformationFileName = s->ClipInformationFileName;
     ClipCodecIdentifier = s->ClipCodecIdentifier;
@@ -861,7 +908,8 @@ void SUB_PLAY_ITEM::ReadFrom(ByteReader& reader) {
     SyncPlayItemID = item.U16();
     SyncStartPTS_OfPlayItem = item.U32();
     clipEntries.reset();
-    if (flags & 1) ReadAngleBlock(item, clipEntries, false);
+    if (flags & 1)
+        ReadAngleBlock(item, clipEntries, false);
 }
 
 void SUB_PLAY_ITEM::WriteTo(ByteWriter& writer, bool store) {
@@ -876,15 +924,17 @@ void SUB_PLAY_ITEM::WriteTo(ByteWriter& writer, bool store) {
     writer.U32(OutTime);
     writer.U16(SyncPlayItemID);
     writer.U32(SyncStartPTS_OfPlayItem);
-    if (clipEntries) WriteAngleBlock(writer, *clipEntries, false, store);
+    if (clipEntries)
+        WriteAngleBlock(writer, *clipEntries, false, store);
     uint16_t size = Checked<uint16_t>(writer.Position() - start - 2, "sub play item");
     writer.PatchU16(start, size);
-    if (store) length = size;
+    if (store)
+        length = size;
 }
 
 Json SUB_PLAY_ITEM::ToJson() const {
-    Json j{{"ClipInformationFileName", FixedTextString(ClipInformationFileName)},
-           {"ClipCodecIdentifier", FixedTextString(ClipCodecIdentifier)},
+    Json j{{"ClipInformationFileName", JsonFileText(FixedTextString(ClipInformationFileName))},
+           {"ClipCodecIdentifier", JsonFileText(FixedTextString(ClipCodecIdentifier))},
            {"ConnectionCondition", ConnectionCondition},
            {"IsMultiClipEntries", IsMultiClipEntries() ? 1 : 0},
            {"RefToSTC_ID", RefToSTC_ID},
@@ -900,10 +950,12 @@ Json SUB_PLAY_ITEM::ToJson() const {
 }
 
 void SUB_PATH::Copy(const CNamedObject& source) {
-    if (&source == this) return;
+    if (&source == this)
+        return;
     CNamedObject::Copy(source);
     auto* s = dynamic_cast<const SUB_PATH*>(&source);
-    if (s == nullptr) return;
+    if (s == nullptr)
+        return;
     length = s->length;
     SubPathType = s->SubPathType;
     IsRepeatSubPath = s->IsRepeatSubPath;
@@ -953,7 +1005,8 @@ Json SUB_PATH::ToJson() const {
 }
 
 void CPlayMarks::CopyFrom(const CTypeArray<PLAY_MARK>& source) {
-    if (&source == this) return;
+    if (&source == this)
+        return;
     CTypeArray<PLAY_MARK>::CopyFrom(source);
     if (auto* s = dynamic_cast<const CPlayMarks*>(&source)) {
         length = s->length;
@@ -992,7 +1045,8 @@ void MPLS::Clear() {
 
 int32_t MPLS::Parse(const uint8_t* data, size_t size) {
     Clear();
-    if (data == nullptr || size > size_t(std::numeric_limits<int32_t>::max())) return 0;
+    if (data == nullptr || size > size_t(std::numeric_limits<int32_t>::max()))
+        return 0;
     try {
         ByteReader reader(data, size);
         TypeIndicator = reader.Text(4);
@@ -1017,7 +1071,8 @@ int32_t MPLS::Parse(const uint8_t* data, size_t size) {
         app.AudioMixAppFlag = (flags >> 6) & 1;
         app.LosslessMayBypassMixerFlag = (flags >> 5) & 1;
         size_t end = std::max<size_t>(kHeaderAndAppInfoSize, 44 + size_t(app.length));
-        if (end > size) return 0;
+        if (end > size)
+            return 0;
 
         reader.Seek(PlayListStartAddress);
         PlayListLength = reader.U32();
@@ -1051,11 +1106,13 @@ int32_t MPLS::Parse(const uint8_t* data, size_t size) {
         }
 
         if (ExtensionDataStartAddress != 0) {
-            if (ExtensionDataStartAddress >= size) return 0;
+            if (ExtensionDataStartAddress >= size)
+                return 0;
             ExtensionData = std::make_unique<CExtData>();
             int32_t used = ExtensionData->Parse(data + ExtensionDataStartAddress,
                                                 size - ExtensionDataStartAddress);
-            if (used <= 0) return 0;
+            if (used <= 0)
+                return 0;
             end = std::max(end, size_t(ExtensionDataStartAddress) + size_t(used));
         }
         return int32_t(end);
@@ -1138,7 +1195,8 @@ uint32_t MPLS::Build(std::vector<uint8_t>* out) {
         // A dry run first, so that a record the format cannot hold changes nothing.
         ByteWriter dry;
         WriteTo(dry, false);
-        if (out == nullptr) return uint32_t(dry.Position());
+        if (out == nullptr)
+            return uint32_t(dry.Position());
         ByteWriter writer;
         WriteTo(writer, true);
         *out = writer.Take();
@@ -1150,12 +1208,14 @@ uint32_t MPLS::Build(std::vector<uint8_t>* out) {
 
 void MPLS::Write(CFile& file) {
     std::vector<uint8_t> image;
-    if (Build(&image) == 0) throw std::length_error("playlist too large for the playlist format");
+    if (Build(&image) == 0)
+        throw std::length_error("playlist too large for the playlist format");
     file.Write(image.data(), image.size());
 }
 
 void MPLS::Copy(const MPLS& source, MPLS& destination) {
-    if (&source == &destination) return;
+    if (&source == &destination)
+        return;
     destination.TypeIndicator = source.TypeIndicator;
     destination.VersionNumber = source.VersionNumber;
     destination.PlayListStartAddress = source.PlayListStartAddress;
@@ -1196,14 +1256,17 @@ void MPLS::CollectClipNumbers(std::vector<int>& out) const {
 std::vector<SUB_PATH*> MPLS::CollectSubPaths(uint8_t type) const {
     std::vector<SUB_PATH*> paths;
     for (SUB_PATH* path : SubPaths.Children())
-        if (path->SubPathType == type) paths.push_back(path);
+        if (path->SubPathType == type)
+            paths.push_back(path);
     return paths;
 }
 
 std::unique_ptr<SPipMetaData> MPLS::PipMetadata() const {
-    if (!ExtensionData) return nullptr;
+    if (!ExtensionData)
+        return nullptr;
     const SExtDataEntry* entry = ExtensionData->FindEntry(kExtIdPipMetadata);
-    if (entry == nullptr) return nullptr;
+    if (entry == nullptr)
+        return nullptr;
     std::unique_ptr<SExtDataBase> object = CExtData::CreateObject(*entry);
     if (auto* pip = dynamic_cast<SPipMetaData*>(object.get())) {
         object.release();
@@ -1224,8 +1287,8 @@ Json MPLS::ToJson() const {
                          {"MarkTimeStamp", mark->MarkTimeStamp},
                          {"EntryES_PID", mark->EntryES_PID},
                          {"Duration", mark->Duration}});
-    return Json{{"TypeIndicator", TypeIndicator},
-                {"VersionNumber", VersionNumber},
+    return Json{{"TypeIndicator", JsonFileText(TypeIndicator)},
+                {"VersionNumber", JsonFileText(VersionNumber)},
                 {"AppInfoPlaylist", AppInfoPlaylist.ToJson()},
                 {"PlayItems", items},
                 {"SubPaths", paths},

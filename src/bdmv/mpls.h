@@ -110,7 +110,9 @@ struct STREAM_ENTRY {
 
     bool RefersToSubPath() const { return StreamType == 2 || StreamType == 3; }
     // The sub clip PID for types 2 and 3, the main clip PID otherwise.
-    uint16_t Pid() const { return RefersToSubPath() ? RefToStreamPID_OfSubClip : RefToStreamPID_OfMainClip; }
+    uint16_t Pid() const {
+        return RefersToSubPath() ? RefToStreamPID_OfSubClip : RefToStreamPID_OfMainClip;
+    }
     Json ToJson() const;
 };
 
@@ -211,10 +213,12 @@ public:
     int FindStream(const STREAM_ENTRY& entry) const {
         for (int i = 0; i < this->GetCount(); ++i) {
             const STREAM_ENTRY& e = this->GetAt(i)->StreamEntry;
-            if (e.StreamType != entry.StreamType) continue;
-            if (e.RefersToSubPath() ? e.RefToSubPathID == entry.RefToSubPathID &&
-                                          e.RefToStreamPID_OfSubClip == entry.RefToStreamPID_OfSubClip
-                                    : e.RefToStreamPID_OfMainClip == entry.RefToStreamPID_OfMainClip)
+            if (e.StreamType != entry.StreamType)
+                continue;
+            if (e.RefersToSubPath()
+                    ? e.RefToSubPathID == entry.RefToSubPathID &&
+                          e.RefToStreamPID_OfSubClip == entry.RefToStreamPID_OfSubClip
+                    : e.RefToStreamPID_OfMainClip == entry.RefToStreamPID_OfMainClip)
                 return i;
         }
         return -1;
@@ -222,7 +226,8 @@ public:
     // The index of the first entry whose PID (STREAM_ENTRY::Pid) is pid, or -1.
     int FindStreamById(uint16_t pid) const {
         for (int i = 0; i < this->GetCount(); ++i)
-            if (this->GetAt(i)->StreamEntry.Pid() == pid) return i;
+            if (this->GetAt(i)->StreamEntry.Pid() == pid)
+                return i;
         return -1;
     }
     // Deletes the entry at index; returns whether there was one.
@@ -231,8 +236,9 @@ public:
     void SortStreams() {
         std::vector<std::unique_ptr<T>> entries;
         while (this->GetCount() > 0) entries.push_back(this->Detach(0));
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const auto& a, const auto& b) { return a->orderingKey < b->orderingKey; });
+        std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+            return a->orderingKey < b->orderingKey;
+        });
         for (auto& entry : entries) this->Add(std::move(entry));
     }
     // Appends a fresh entry and returns it.
@@ -259,9 +265,9 @@ void RemapSubPathIds(STREAM_ENTRY& entry, const std::vector<int>& oldIds,
 // secondary video, PiP PG/text subtitle), 5 reserved bytes, then the entries list by list in the
 // order primary video, primary audio, PG, PiP PG, IG, secondary audio, secondary video.
 struct StnTable {
-    uint16_t length = 0;     // as last read or written
-    uint16_t reserved = 0;   // preserved
-    std::array<uint8_t, 7> counts{};  // as last read or written, in the file's count order
+    uint16_t length = 0;                 // as last read or written
+    uint16_t reserved = 0;               // preserved
+    std::array<uint8_t, 7> counts{};     // as last read or written, in the file's count order
     std::array<uint8_t, 5> reserved2{};  // preserved
     CPseFolder PrimaryVideo;
     CPseFolder PrimaryAudio;
@@ -281,8 +287,15 @@ struct StnTable {
     // The list a PID belongs to: 0x1011 primary video, 0x1100-0x111F primary audio,
     // 0x1200-0x12FF and 0x1800 PG/text subtitle, 0x1400-0x141F IG, 0x1A00-0x1A1F secondary
     // audio, 0x1B00-0x1B1F secondary video. The others belong to no list.
-    enum List { listNone, listPrimaryVideo, listPrimaryAudio, listPG, listIG, listSecondaryAudio,
-                listSecondaryVideo };
+    enum List {
+        listNone,
+        listPrimaryVideo,
+        listPrimaryAudio,
+        listPG,
+        listIG,
+        listSecondaryAudio,
+        listSecondaryVideo
+    };
     static List ListOfPid(uint16_t pid);
 
     // Appends a type-1 entry for the stream to the list of its PID; returns it, or null (and
@@ -349,8 +362,8 @@ public:
     uint32_t OutTime = 0;  // 45 kHz
     UoMaskTable UoMask{};
     uint8_t PlayItemRandomAccessFlag = 0;
-    uint8_t StillMode = 0;    // 0 none, 1 finite, 2 infinite
-    uint16_t StillTime = 0;   // seconds, used when the still mode is 1
+    uint8_t StillMode = 0;                // 0 none, 1 finite, 2 infinite
+    uint16_t StillTime = 0;               // seconds, used when the still mode is 1
     std::unique_ptr<ANGLE_BLOCK> angles;  // null unless the item is multi-angle
     StnTable Stn;
 
@@ -432,7 +445,7 @@ class CSubPaths : public CNamedPtrArray<SUB_PATH> {
 struct PLAY_MARK {
     uint8_t MarkType = 1;  // 1 entry mark, 2 link point
     uint16_t RefToPlayItemID = 0;
-    uint32_t MarkTimeStamp = 0;   // 45 kHz
+    uint32_t MarkTimeStamp = 0;     // 45 kHz
     uint16_t EntryES_PID = 0xFFFF;  // none
     uint32_t Duration = 0;
 };
@@ -442,8 +455,8 @@ class CPlayMarks : public CTypeArray<PLAY_MARK> {
     VX_DYNAMIC(CPlayMarks, CTypeArray<PLAY_MARK>)
 
 public:
-    uint32_t length = 0;                  // as last read or written
-    uint16_t NumberOfPlayListMarks = 0;   // as last read or written
+    uint32_t length = 0;                 // as last read or written
+    uint16_t NumberOfPlayListMarks = 0;  // as last read or written
 
     void CopyFrom(const CTypeArray<PLAY_MARK>& source) override;
 };
@@ -475,9 +488,9 @@ struct MPLS {
     APP_INFO_PLAYLIST AppInfoPlaylist;
     // The playlist block: length (4, the bytes that follow), 2 zero bytes, play item count (2),
     // sub path count (2), the play items, the sub paths.
-    uint32_t PlayListLength = 0;      // as last read or written
-    uint16_t NumberOfPlayItems = 0;   // as last read or written
-    uint16_t NumberOfSubPaths = 0;    // as last read or written
+    uint32_t PlayListLength = 0;     // as last read or written
+    uint16_t NumberOfPlayItems = 0;  // as last read or written
+    uint16_t NumberOfSubPaths = 0;   // as last read or written
     CPlayItems PlayItems;
     CSubPaths SubPaths;
     CPlayMarks PlayListMarks;

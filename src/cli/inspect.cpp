@@ -12,6 +12,7 @@
 #include "foundation/file.h"
 #include "foundation/messages.h"
 #include "foundation/paths.h"
+#include "transport/probes.h"
 
 namespace vx::cli {
 namespace {
@@ -25,32 +26,39 @@ struct KindInfo {
 const KindInfo kKinds[] = {
     {FileKind::index, "INDX", "index"},       {FileKind::movieObject, "MOBJ", "movieobject"},
     {FileKind::playlist, "MPLS", "playlist"}, {FileKind::clipInfo, "HDMV", "clipinfo"},
-    {FileKind::sound, "BCLK", "sound"},
+    {FileKind::sound, "BCLK", "sound"},       {FileKind::transportStream, "", "m2ts"},
 };
 
-void ParseError(const std::string& path) { ShowMessage("Stream parse error:\n" + path); }
+void ParseError(const std::string& path) {
+    ShowMessage("Stream parse error:\n" + path);
+}
 
-void FileFailure(const FileError& error) { ShowMessage(error.Path() + ": " + error.Description()); }
+void FileFailure(const FileError& error) {
+    ShowMessage(error.Path() + ": " + error.Description());
+}
 
 // Parses a whole-file record; nothing when it does not parse.
 template <class Record>
 std::unique_ptr<Record> ParseRecord(const std::vector<uint8_t>& data) {
     auto record = std::make_unique<Record>();
-    if (record->Parse(data.data(), data.size()) <= 0) return nullptr;
+    if (record->Parse(data.data(), data.size()) <= 0)
+        return nullptr;
     return record;
 }
 
 template <class Record>
 std::optional<Json> Describe(const std::vector<uint8_t>& data) {
     auto record = ParseRecord<Record>(data);
-    if (!record) return std::nullopt;
+    if (!record)
+        return std::nullopt;
     return record->ToJson();
 }
 
 template <class Record>
 bool Rewrite(const std::vector<uint8_t>& data, const std::string& out) {
     auto record = ParseRecord<Record>(data);
-    if (!record) return false;
+    if (!record)
+        return false;
     CFile file;
     file.OpenOrRaise(out, CFile::modeWrite);
     record->Write(file);
@@ -61,15 +69,39 @@ std::optional<Json> DescribeSound(const std::string& path) {
     CFile file;
     file.OpenOrRaise(path, CFile::modeRead);
     CSoundBdmv sound;
-    if (!sound.Read(file)) return std::nullopt;
+    if (!sound.Read(file))
+        return std::nullopt;
     return sound.ToJson();
 }
 
+// The first bytes of a file: enough to see its type indicator or its first source packets.
+std::vector<uint8_t> ReadHead(const std::string& path) {
+    CFile file;
+    file.OpenOrRaise(path, CFile::modeRead);
+    std::vector<uint8_t> head(192 * 4);
+    head.resize(file.Read(head.data(), head.size()));
+    return head;
+}
+
+Json DescribeStream(const std::string& path) {
+    CFile file;
+    file.OpenOrRaise(path, CFile::modeRead);
+    return DescribeTransportStream(file);
+}
+
+Json Document(const std::string& path, FileKind kind, Json record) {
+    Json document;
+    document["path"] = path;
+    document["kind"] = KindName(kind);
+    document["record"] = std::move(record);
+    return document;
+}
 
 std::vector<std::string> Sorted(std::vector<FolderEntry> entries, const std::string& folder) {
     std::vector<std::string> paths;
     for (const FolderEntry& e : entries)
-        if (!e.isFolder) paths.push_back(WithTrailingSeparator(folder) + e.name);
+        if (!e.isFolder)
+            paths.push_back(WithTrailingSeparator(folder) + e.name);
     std::sort(paths.begin(), paths.end());
     return paths;
 }
@@ -77,7 +109,8 @@ std::vector<std::string> Sorted(std::vector<FolderEntry> entries, const std::str
 // A BDMV folder given directly, or the disc folder that holds one.
 std::string BdmvFolderOf(const std::string& path) {
     std::string inner = WithTrailingSeparator(path) + bdmv_names::kBdmv;
-    if (!FileExists(WithTrailingSeparator(path) + "index.bdmv") && FolderExists(inner)) return inner;
+    if (!FileExists(WithTrailingSeparator(path) + "index.bdmv") && FolderExists(inner))
+        return inner;
     return path;
 }
 
@@ -85,27 +118,41 @@ std::string BdmvFolderOf(const std::string& path) {
 
 const char* KindName(FileKind kind) {
     for (const KindInfo& k : kKinds)
-        if (k.kind == kind) return k.name;
+        if (k.kind == kind)
+            return k.name;
     return "unknown";
 }
 
 FileKind DetectKind(const std::vector<uint8_t>& head) {
-    if (head.size() < 4) return FileKind::unknown;
+    if (head.size() < 4)
+        return FileKind::unknown;
     for (const KindInfo& k : kKinds)
-        if (std::memcmp(head.data(), k.typeIndicator, 4) == 0) return k.kind;
-    return FileKind::unknown;
+        if (*k.typeIndicator && std::memcmp(head.data(), k.typeIndicator, 4) == 0)
+            return k.kind;
+    // Source packets of 192 bytes: every transport packet starts 4 bytes in with 0x47.
+    constexpr size_t kSourcePacket = 192;
+    if (head.size() < kSourcePacket)
+        return FileKind::unknown;
+    for (size_t at = 4; at < head.size(); at += kSourcePacket)
+        if (head[at] != 0x47)
+            return FileKind::unknown;
+    return FileKind::transportStream;
 }
 
 std::vector<std::string> DatabaseFiles(const std::string& bdmvFolder) {
     std::vector<std::string> files;
     std::string path;
-    if (IndexPath(bdmvFolder, false, path) && FileExists(path)) files.push_back(path);
-    if (MovieObjectPath(bdmvFolder, false, path) && FileExists(path)) files.push_back(path);
-    if (SoundPath(bdmvFolder, path) && FileExists(path)) files.push_back(path);
+    if (IndexPath(bdmvFolder, false, path) && FileExists(path))
+        files.push_back(path);
+    if (MovieObjectPath(bdmvFolder, false, path) && FileExists(path))
+        files.push_back(path);
+    if (SoundPath(bdmvFolder, path) && FileExists(path))
+        files.push_back(path);
     std::string base = WithTrailingSeparator(bdmvFolder);
     for (const char* sub : {bdmv_names::kPlaylist, bdmv_names::kClipInf}) {
         std::string folder = base + sub;
-        std::string ext = sub == bdmv_names::kPlaylist ? bdmv_names::kExtMpls : bdmv_names::kExtClpi;
+        std::string ext =
+            sub == bdmv_names::kPlaylist ? bdmv_names::kExtMpls : bdmv_names::kExtClpi;
         for (const std::string& p : Sorted(EnumerateFolder(folder + "/*." + ext), folder))
             files.push_back(p);
     }
@@ -114,15 +161,29 @@ std::vector<std::string> DatabaseFiles(const std::string& bdmvFolder) {
 
 std::optional<Json> InspectFile(const std::string& path) {
     try {
+        FileKind kind = DetectKind(ReadHead(path));
+        if (kind == FileKind::transportStream)
+            return Document(path, kind, DescribeStream(path));
         std::vector<uint8_t> data = ReadWholeFile(path);
-        FileKind kind = DetectKind(data);
         std::optional<Json> record;
         switch (kind) {
-            case FileKind::index: record = Describe<INDEX_BDMV>(data); break;
-            case FileKind::movieObject: record = Describe<MOVIE_OBJECT_BDMV>(data); break;
-            case FileKind::playlist: record = Describe<MPLS>(data); break;
-            case FileKind::clipInfo: record = Describe<CLPI>(data); break;
-            case FileKind::sound: record = DescribeSound(path); break;
+            case FileKind::transportStream:  // described above, without reading it whole
+                break;
+            case FileKind::index:
+                record = Describe<INDEX_BDMV>(data);
+                break;
+            case FileKind::movieObject:
+                record = Describe<MOVIE_OBJECT_BDMV>(data);
+                break;
+            case FileKind::playlist:
+                record = Describe<MPLS>(data);
+                break;
+            case FileKind::clipInfo:
+                record = Describe<CLPI>(data);
+                break;
+            case FileKind::sound:
+                record = DescribeSound(path);
+                break;
             case FileKind::unknown:
                 ShowMessage(path + ": not a BDMV database file (unknown type indicator)");
                 return std::nullopt;
@@ -131,11 +192,7 @@ std::optional<Json> InspectFile(const std::string& path) {
             ParseError(path);
             return std::nullopt;
         }
-        Json document;
-        document["path"] = path;
-        document["kind"] = KindName(kind);
-        document["record"] = std::move(*record);
-        return document;
+        return Document(path, kind, std::move(*record));
     } catch (const FileError& error) {
         FileFailure(error);
         return std::nullopt;
@@ -165,8 +222,8 @@ int RunInspect(const std::vector<std::string>& paths, bool json, std::ostream& o
             if (json) {
                 out << document->dump() << '\n';
             } else {
-                out << (first ? "" : "\n") << "== " << file << " (" << (*document)["kind"].get<std::string>()
-                    << ")\n";
+                out << (first ? "" : "\n") << "== " << file << " ("
+                    << (*document)["kind"].get<std::string>() << ")\n";
                 PrintAsText(out, (*document)["record"], 2);
             }
             first = false;
@@ -180,12 +237,23 @@ int RunRewrite(const std::string& in, const std::string& out) {
         std::vector<uint8_t> data = ReadWholeFile(in);
         bool ok = false;
         switch (DetectKind(data)) {
-            case FileKind::index: ok = Rewrite<INDEX_BDMV>(data, out); break;
-            case FileKind::movieObject: ok = Rewrite<MOVIE_OBJECT_BDMV>(data, out); break;
-            case FileKind::playlist: ok = Rewrite<MPLS>(data, out); break;
-            case FileKind::clipInfo: ok = Rewrite<CLPI>(data, out); break;
+            case FileKind::index:
+                ok = Rewrite<INDEX_BDMV>(data, out);
+                break;
+            case FileKind::movieObject:
+                ok = Rewrite<MOVIE_OBJECT_BDMV>(data, out);
+                break;
+            case FileKind::playlist:
+                ok = Rewrite<MPLS>(data, out);
+                break;
+            case FileKind::clipInfo:
+                ok = Rewrite<CLPI>(data, out);
+                break;
             case FileKind::sound:
                 ShowMessage(in + ": sound data files are only read, never written");
+                return 2;
+            case FileKind::transportStream:
+                ShowMessage(in + ": stream files are not rewritten (only database files are)");
                 return 2;
             case FileKind::unknown:
                 ShowMessage(in + ": not a BDMV database file (unknown type indicator)");

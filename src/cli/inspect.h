@@ -11,11 +11,13 @@
 
 namespace vx::cli {
 
-enum class FileKind { index, movieObject, playlist, clipInfo, sound, unknown };
+enum class FileKind { index, movieObject, playlist, clipInfo, sound, transportStream, unknown };
 
-// The kind's name in JSON output: "index", "movieobject", "playlist", "clipinfo", "sound".
+// The kind's name in JSON output: "index", "movieobject", "playlist", "clipinfo", "sound",
+// "m2ts".
 const char* KindName(FileKind kind);
-// The kind from the file's type indicator (its first four bytes).
+// The kind from the file's first bytes: a database file's type indicator, or for a BDMV
+// transport stream the sync byte 0x47 behind the 4-byte header of its first source packets.
 FileKind DetectKind(const std::vector<uint8_t>& head);
 
 // The files of a BDMV folder that inspect shows, in this order: index.bdmv, MovieObject.bdmv,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/analyze.h"
 #include "cli/inspect.h"
 #include "foundation/messages.h"
 
@@ -30,6 +31,13 @@ int Run(int argc, char** argv) {
     rewrite->add_option("IN", rewriteIn, "Database file to read")->required();
     rewrite->add_option("OUT", rewriteOut, "File to write")->required();
 
+    bool analyzeJson = false;
+    std::vector<std::string> analyzePaths;
+    CLI::App* analyze = app.add_subcommand(
+        "analyze", "Analyse elementary-stream files (.ac3, .wav, .sup, .pg, .ig) for multiplexing");
+    analyze->add_flag("--json", analyzeJson, "One JSON document per file, one per line");
+    analyze->add_option("FILE", analyzePaths, "Elementary-stream file")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -45,11 +53,17 @@ int Run(int argc, char** argv) {
 
     // Messages of the core go to stderr, one per line.
     vx::SetMessageSink([](const std::string& text) { std::cerr << text << '\n'; });
-    if (inspect->parsed()) return vx::cli::RunInspect(inspectPaths, json, std::cout);
-    if (rewrite->parsed()) return vx::cli::RunRewrite(rewriteIn, rewriteOut);
+    if (inspect->parsed())
+        return vx::cli::RunInspect(inspectPaths, json, std::cout);
+    if (analyze->parsed())
+        return vx::cli::RunAnalyze(analyzePaths, analyzeJson, std::cout);
+    if (rewrite->parsed())
+        return vx::cli::RunRewrite(rewriteIn, rewriteOut);
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) { return Run(argc, argv); }
+int main(int argc, char** argv) {
+    return Run(argc, argv);
+}

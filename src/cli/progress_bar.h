@@ -1,0 +1,29 @@
+#pragma once
+// A progress bar on stderr for long operations, drawn only when stderr is a terminal.
+
+#include "foundation/messages.h"
+
+namespace vx::cli {
+
+class ProgressBar {
+public:
+    ProgressBar();
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    // The callback to hand to the core; it never cancels.
+    ProgressCallback Callback() { return {&ProgressBar::OnProgress, this}; }
+
+private:
+    static bool OnProgress(void* context, const ProgressRecord& record);
+    void Draw();
+    void Clear();
+
+    bool enabled_;
+    bool drawn_ = false;
+    int percent_ = 0;
+    std::string status_;
+};
+
+}  // namespace vx::cli

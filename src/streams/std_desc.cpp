@@ -1,0 +1,165 @@
+#include "streams/std_desc.h"
+
+#include "streams/coding_types.h"
+
+namespace vx {
+
+CStdBase::~CStdBase() = default;
+
+void CStdBase::SetPrimary(bool primary) {
+    primary_ = primary;
+}
+
+const char* CStdBase::Name() const {
+    const char* name = CodingTypeName(codingType_);
+    return name ? name : "";
+}
+
+void CStdBase::SetBuffers(uint32_t rx, uint32_t ebSize, uint32_t mbSize, uint32_t rbx) {
+    rx_ = rx;
+    ebSize_ = ebSize;
+    mbSize_ = mbSize;
+    rbx_ = rbx;
+}
+
+Json CStdBase::ToJson() const {
+    Json j;
+    j["StreamCodingType"] = codingType_;
+    j["Name"] = Name();
+    j["Primary"] = primary_;
+    j["TbSize"] = kTbSize;
+    j["Rx"] = rx_;
+    if (HasMb()) {
+        j["MbSize"] = mbSize_;
+        j["Rbx"] = rbx_;
+    }
+    j["EbSize"] = ebSize_;
+    j["TbMustEmptyEverySecond"] = tbMustEmpty_;
+    return j;
+}
+
+CGsStd::CGsStd(uint8_t codingType) : CStdBase(codingType) {
+    SetBuffers(48000000, 1048576);
+}
+
+CAc3Std::CAc3Std(uint8_t codingType) : CAudioStd(codingType) {
+    SetBuffers(2000000, 18640);
+}
+
+CDdpStd::CDdpStd(uint8_t codingType, bool primary) : CAudioStd(codingType) {
+    SetPrimary(primary);
+}
+
+void CDdpStd::SetPrimary(bool primary) {
+    CStdBase::SetPrimary(primary);
+    if (primary)
+        SetBuffers(48000000, 137936);
+    else
+        SetBuffers(2000000, 7456);
+}
+
+CDtsStd::CDtsStd(uint8_t codingType) : CAudioStd(codingType) {
+    SetBuffers(5000000, 43972);
+}
+
+CDtsHdStd::CDtsHdStd(uint8_t codingType, bool primary) : CAudioStd(codingType) {
+    SetPrimary(primary);
+}
+
+void CDtsHdStd::SetPrimary(bool primary) {
+    CStdBase::SetPrimary(primary);
+    if (primary)
+        SetBuffers(48000000, 713563);
+    else
+        SetBuffers(2000000, 7456);
+}
+
+CMlpStd::CMlpStd(uint8_t codingType) : CAudioStd(codingType) {
+    SetBuffers(48000000, 404250);
+}
+
+CLpcmStd::CLpcmStd() : CAudioStd(coding::kLpcm) {
+    SetSamplingFrequency(1);
+}
+
+void CLpcmStd::SetSamplingFrequency(uint8_t code) {
+    if (code == 1 || code == 4)
+        SetBuffers(20000000, 536832);
+    else if (code == 5)
+        SetBuffers(30000000, 1073664);
+}
+
+CPgStd::CPgStd() : CGsStd(coding::kPg) {}
+
+CIgStd::CIgStd() : CGsStd(coding::kIg) {}
+
+CMpeg2Std::CMpeg2Std() : CVideoStd(coding::kMpeg2Video, 0x44) {
+    SetLevel(0x44, true);
+}
+
+void CMpeg2Std::SetLevel(int profileAndLevel, bool primary) {
+    primary_ = primary;
+    switch (profileAndLevel) {
+        case 0x44:
+            SetBuffers(48000000, 1222656, 53333, 42000000);
+            break;
+        case 0x46:
+            SetBuffers(48000000, 917504, 40000, 42000000);
+            break;
+        case 0x48:
+            SetBuffers(18000000, 229376, 10000, 15000000);
+            break;
+        default:
+            return;
+    }
+    level_ = profileAndLevel;
+}
+
+CAvcStd::CAvcStd() : CVideoStd(coding::kAvc, 41) {
+    SetLevel(41, true);
+}
+
+void CAvcStd::SetLevel(int level, bool primary) {
+    primary_ = primary;
+    level_ = level;
+    constexpr uint32_t mb = 40000;
+    switch (level) {
+        case 30:
+            SetBuffers(14400000, 1500000, mb, 12000000);
+            break;
+        case 31:
+            SetBuffers(20160000, 2100000, mb, 16800000);
+            break;
+        case 32:
+            if (primary)
+                SetBuffers(28800000, 3000000, mb, 24000000);
+            else
+                SetBuffers(9600000, 1500000, mb, 8000000);
+            break;
+        case 40:
+            SetBuffers(28800000, 3750000, mb, 24000000);
+            break;
+        case 41:
+            SetBuffers(48000000, 3750000, mb, 40000000);
+            break;
+        default:
+            SetBuffers(18000000, 1500000, mb, 15000000);
+            break;
+    }
+}
+
+CVc1Std::CVc1Std() : CVideoStd(coding::kVc1, 3) {
+    SetLevel(3, true);
+}
+
+void CVc1Std::SetLevel(int level, bool primary) {
+    primary_ = primary;
+    level_ = level;
+    constexpr uint32_t mb = 26666;
+    if (level == 2)
+        SetBuffers(24000000, primary ? 3750000 : 1500000, mb, 20000000);
+    else
+        SetBuffers(48000000, 3750000, mb, 40000000);
+}
+
+}  // namespace vx

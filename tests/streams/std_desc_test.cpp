@@ -1,0 +1,182 @@
+#include "streams/std_desc.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace vx {
+namespace {
+
+struct Expected {
+    uint32_t rx, mbSize, rbx, ebSize;
+    bool tbMustEmpty;
+};
+
+void ExpectBuffers(const CStdBase& d, const Expected& e) {
+    EXPECT_EQ(d.TbSize(), 512u);
+    EXPECT_EQ(d.Rx(), e.rx);
+    EXPECT_EQ(d.MbSize(), e.mbSize);
+    EXPECT_EQ(d.HasMb(), e.mbSize != 0);
+    EXPECT_EQ(d.Rbx(), e.rbx);
+    EXPECT_EQ(d.EbSize(), e.ebSize);
+    EXPECT_EQ(d.TbMustEmptyEverySecond(), e.tbMustEmpty);
+}
+
+TEST(StreamDescriptions, BufferValuesOfNewDescriptions) {
+    struct Case {
+        const char* label;
+        std::function<std::unique_ptr<CStdBase>()> make;
+        uint8_t codingType;
+        Expected expected;
+    };
+    const Case cases[] = {
+        {"AC-3", [] { return std::make_unique<CAc3Std>(); }, 0x81, {2000000, 0, 0, 18640, true}},
+        {"E-AC-3",
+         [] { return std::make_unique<CDdpStd>(); },
+         0x84,
+         {48000000, 0, 0, 137936, true}},
+        {"E-AC-3 secondary",
+         [] { return std::make_unique<CDdpStd>(0xA1, false); },
+         0xA1,
+         {2000000, 0, 0, 7456, true}},
+        {"DTS", [] { return std::make_unique<CDtsStd>(); }, 0x82, {5000000, 0, 0, 43972, true}},
+        {"DTS-HD",
+         [] { return std::make_unique<CDtsHdStd>(); },
+         0x85,
+         {48000000, 0, 0, 713563, true}},
+        {"DTS-HD secondary",
+         [] { return std::make_unique<CDtsHdStd>(0xA2, false); },
+         0xA2,
+         {2000000, 0, 0, 7456, true}},
+        {"TrueHD",
+         [] { return std::make_unique<CMlpStd>(); },
+         0x83,
+         {48000000, 0, 0, 404250, true}},
+        {"LPCM", [] { return std::make_unique<CLpcmStd>(); }, 0x80, {20000000, 0, 0, 536832, true}},
+        {"PG", [] { return std::make_unique<CPgStd>(); }, 0x90, {48000000, 0, 0, 1048576, false}},
+        {"IG", [] { return std::make_unique<CIgStd>(); }, 0x91, {48000000, 0, 0, 1048576, false}},
+        {"MPEG-2 (MP@HL)",
+         [] { return std::make_unique<CMpeg2Std>(); },
+         0x02,
+         {48000000, 53333, 42000000, 1222656, false}},
+        {"AVC (level 4.1)",
+         [] { return std::make_unique<CAvcStd>(); },
+         0x1B,
+         {48000000, 40000, 40000000, 3750000, false}},
+        {"VC-1",
+         [] { return std::make_unique<CVc1Std>(); },
+         0xEA,
+         {48000000, 26666, 40000000, 3750000, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto d = c.make();
+        EXPECT_EQ(d->CodingType(), c.codingType);
+        ExpectBuffers(*d, c.expected);
+    }
+}
+
+TEST(StreamDescriptions, SecondaryAudioSwitchesBuffersBothWays) {
+    CDdpStd ddp;
+    ddp.SetPrimary(false);
+    ExpectBuffers(ddp, {2000000, 0, 0, 7456, true});
+    ddp.SetPrimary(true);
+    ExpectBuffers(ddp, {48000000, 0, 0, 137936, true});
+
+    CDtsHdStd dtsHd;
+    dtsHd.SetPrimary(false);
+    ExpectBuffers(dtsHd, {2000000, 0, 0, 7456, true});
+    EXPECT_FALSE(dtsHd.IsPrimary());
+
+    // AC-3 has one set of values for both uses.
+    CAc3Std ac3;
+    ac3.SetPrimary(false);
+    ExpectBuffers(ac3, {2000000, 0, 0, 18640, true});
+}
+
+TEST(StreamDescriptions, AvcByLevel) {
+    struct Case {
+        int level;
+        bool primary;
+        Expected expected;
+    };
+    const Case cases[] = {
+        {30, true, {14400000, 40000, 12000000, 1500000, false}},
+        {31, true, {20160000, 40000, 16800000, 2100000, false}},
+        {32, true, {28800000, 40000, 24000000, 3000000, false}},
+        {32, false, {9600000, 40000, 8000000, 1500000, false}},
+        {40, true, {28800000, 40000, 24000000, 3750000, false}},
+        {40, false, {28800000, 40000, 24000000, 3750000, false}},
+        {41, true, {48000000, 40000, 40000000, 3750000, false}},
+        {41, false, {48000000, 40000, 40000000, 3750000, false}},
+        {42, true, {18000000, 40000, 15000000, 1500000, false}},
+        {21, true, {18000000, 40000, 15000000, 1500000, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "level " << c.level << " primary " << c.primary);
+        CAvcStd avc;
+        avc.SetLevel(c.level, c.primary);
+        ExpectBuffers(avc, c.expected);
+        EXPECT_EQ(avc.Level(), c.level);
+        EXPECT_EQ(avc.IsPrimary(), c.primary);
+    }
+}
+
+TEST(StreamDescriptions, SetPrimaryOnVideoKeepsTheLevel) {
+    CAvcStd avc;
+    avc.SetLevel(32, true);
+    avc.SetPrimary(false);
+    ExpectBuffers(avc, {9600000, 40000, 8000000, 1500000, false});
+    avc.SetPrimary(true);
+    ExpectBuffers(avc, {28800000, 40000, 24000000, 3000000, false});
+}
+
+TEST(StreamDescriptions, Mpeg2ByProfileAndLevel) {
+    CMpeg2Std mpeg2;
+    mpeg2.SetLevel(0x48, true);
+    ExpectBuffers(mpeg2, {18000000, 10000, 15000000, 229376, false});
+    mpeg2.SetLevel(0x46, true);
+    ExpectBuffers(mpeg2, {48000000, 40000, 42000000, 917504, false});
+    // An unknown byte leaves the values of the last known one.
+    mpeg2.SetLevel(0x4A, true);
+    ExpectBuffers(mpeg2, {48000000, 40000, 42000000, 917504, false});
+    EXPECT_EQ(mpeg2.Level(), 0x46);
+    mpeg2.SetLevel(0x44, true);
+    ExpectBuffers(mpeg2, {48000000, 53333, 42000000, 1222656, false});
+}
+
+TEST(StreamDescriptions, Vc1Level2) {
+    CVc1Std vc1;
+    vc1.SetLevel(2, true);
+    ExpectBuffers(vc1, {24000000, 26666, 20000000, 3750000, false});
+    vc1.SetLevel(2, false);
+    ExpectBuffers(vc1, {24000000, 26666, 20000000, 1500000, false});
+    vc1.SetLevel(3, false);
+    ExpectBuffers(vc1, {48000000, 26666, 40000000, 3750000, false});
+}
+
+TEST(StreamDescriptions, LpcmBySamplingFrequencyCode) {
+    CLpcmStd lpcm;
+    lpcm.SetSamplingFrequency(5);
+    ExpectBuffers(lpcm, {30000000, 0, 0, 1073664, true});
+    lpcm.SetSamplingFrequency(2);  // not a BD LPCM code: unchanged
+    ExpectBuffers(lpcm, {30000000, 0, 0, 1073664, true});
+    lpcm.SetSamplingFrequency(4);
+    ExpectBuffers(lpcm, {20000000, 0, 0, 536832, true});
+    lpcm.SetSamplingFrequency(5);
+    lpcm.SetSamplingFrequency(1);
+    ExpectBuffers(lpcm, {20000000, 0, 0, 536832, true});
+}
+
+TEST(StreamDescriptions, GraphicsStreamModelAndName) {
+    CIgStd ig;
+    EXPECT_TRUE(ig.IsMultiplexedModel());
+    ig.SetStreamModel(1);
+    EXPECT_FALSE(ig.IsMultiplexedModel());
+    EXPECT_STREQ(ig.Name(), "IG/Menu");
+    EXPECT_STREQ(CPgStd().Name(), "PG/Subtitle");
+}
+
+}  // namespace
+}  // namespace vx
