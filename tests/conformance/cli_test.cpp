@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "bdmv/json.h"
@@ -103,6 +105,56 @@ TEST(CommandLine, RewriteGivesBackEveryFixtureFileByteForByte) {
     auto refused = RunVexilla({"rewrite", kDisc + "/index.bdmv", dir / "no/such/folder/x"});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("No such file or directory"), std::string::npos) << refused.err;
+}
+
+}  // namespace
+}  // namespace vx
+
+namespace vx {
+namespace {
+
+TEST(CommandLine, InspectOfAStreamFileAgreesWithItsClipInformation) {
+    const std::string m2ts = test::Fixture("disc-avc1080p24-ac3/BDMV/STREAM/00000.m2ts");
+    auto result = RunVexilla({"inspect", "--json", m2ts});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    Json doc = Json::parse(result.out);
+    EXPECT_EQ(doc["kind"], "m2ts");
+    const Json& pmt = doc["record"]["PMT"];
+    EXPECT_EQ(pmt["PcrPid"], 0x1001);
+    // The clip information file tsMuxer wrote lists the same streams as the stream's PMT.
+    auto clip = RunVexilla(
+        {"inspect", "--json", test::Fixture("disc-avc1080p24-ac3/BDMV/CLIPINF/00000.clpi")});
+    const Json streams = Json::parse(clip.out)["record"]["ProgramInfo"]["Streams"];
+    ASSERT_EQ(pmt["Streams"].size(), streams.size());
+    ASSERT_EQ(streams.size(), 2u);
+    for (size_t i = 0; i < streams.size(); ++i) {
+        EXPECT_EQ(pmt["Streams"][i]["ElementaryPid"], streams[i]["StreamPID"]);
+        EXPECT_EQ(pmt["Streams"][i]["StreamType"],
+                  streams[i]["StreamCodingInfo"]["StreamCodingType"]);
+    }
+
+    auto rewrite = RunVexilla({"rewrite", m2ts, "/dev/null"});
+    EXPECT_EQ(rewrite.exitCode, 2) << "stream files are not database files";
+}
+
+TEST(CommandLine, AnalyzeRecognisesStreamsWhateverTheirNameAndRejectsTheRest) {
+    test::TempDir dir;
+    // A WAV file named .ac3: tried as AC-3 first, then recognised as LPCM.
+    std::filesystem::copy_file(test::Fixture("es/a_pcm16.wav"), dir / "misnamed.ac3");
+    auto wav = RunVexilla({"analyze", "--json", dir / "misnamed.ac3"});
+    ASSERT_EQ(wav.exitCode, 0) << wav.err;
+    Json doc = Json::parse(wav.out);
+    EXPECT_EQ(doc["result"], 0);
+    EXPECT_EQ(doc["CodingType"], 0x80);
+    EXPECT_EQ(doc["CodingTypeName"], "LPCM (WAV)");
+    EXPECT_EQ(doc["AuCount"], 800) << "4 s of 5 ms units";
+    EXPECT_TRUE(std::filesystem::exists(dir / "misnamed.ac3.dsi"));
+
+    test::WriteFile(dir / "noise.sup", std::vector<uint8_t>(300, 0x5A));
+    auto junk = RunVexilla({"analyze", dir / "noise.sup"});
+    EXPECT_EQ(junk.exitCode, 2);
+    EXPECT_EQ(junk.err, "Unknown file format! \n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "noise.sup.dsi")) << "no stream information is left";
 }
 
 }  // namespace
