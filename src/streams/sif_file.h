@@ -18,7 +18,7 @@
 //   stream information record            57  (CSifData::Write)
 //   AU table (PG and IG only)                one 28-byte SIF_AU per AU
 //
-// Constant-rate audio has no table: its AUs follow from the header (SifAu).
+// Constant-rate audio has no table: its AUs follow from the header (CStreamInfo::GetAu).
 
 #include <cstdint>
 #include <functional>

@@ -31,8 +31,7 @@ private:
 // Calls visit(sourcePacket) for each whole source packet between start and end, reading
 // blockSize bytes (a multiple of 192) at a time, until visit returns false.
 template <class Visit>
-void ForEachSourcePacket(CFile& file, uint64_t start, uint64_t end, size_t blockSize,
-                         Visit visit) {
+void ForEachSourcePacket(CFile& file, uint64_t start, uint64_t end, size_t blockSize, Visit visit) {
     std::vector<uint8_t> block(blockSize);
     file.Seek(int64_t(start), CFile::begin);
     uint64_t position = start;

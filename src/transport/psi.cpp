@@ -16,7 +16,8 @@ struct CrcTable {
     constexpr CrcTable() : entries() {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i << 24;
-            for (int bit = 0; bit < 8; ++bit) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
             entries[i] = c;
         }
     }
@@ -589,12 +590,11 @@ Json ESI::ToJson() const {
                                          {"Services", services}};
     }
     if (const auto& d = HdmvLpcmRegistrationDescriptor) {
-        j["HdmvLpcmRegistrationDescriptor"] = {
-            {"FormatIdentifier", Chars(d->FormatIdentifier)},
-            {"StreamCodingType", d->StreamCodingType},
-            {"AudioPresentationType", d->AudioPresentationType},
-            {"SamplingFrequency", d->SamplingFrequency},
-            {"BitsPerSample", d->BitsPerSample}};
+        j["HdmvLpcmRegistrationDescriptor"] = {{"FormatIdentifier", Chars(d->FormatIdentifier)},
+                                               {"StreamCodingType", d->StreamCodingType},
+                                               {"AudioPresentationType", d->AudioPresentationType},
+                                               {"SamplingFrequency", d->SamplingFrequency},
+                                               {"BitsPerSample", d->BitsPerSample}};
     }
     if (const auto& d = Ac3RegistrationDescriptor)
         j["Ac3RegistrationDescriptor"] = {{"FormatIdentifier", Chars(d->FormatIdentifier)}};
@@ -799,7 +799,8 @@ int32_t SIT::Parse(const uint8_t* data, size_t size) {
     // Blocks kept as bytes are cut where the record, rewritten with its fixed fields and CRC,
     // would no longer fit in size (a well-formed section always fits).
     size_t loopEnd = 10 + size_t(TransmissionInfoLength);
-    size_t keptEnd = std::min({loopEnd, sectionEnd, size - 8});
+    size_t room = size - kFixedSize;
+    size_t keptEnd = std::min({loopEnd, sectionEnd, at + room});
     if (keptEnd > at)
         MoreTransmissionDescriptors.assign(data + at, data + keptEnd);
     if (loopEnd + 4 > sectionEnd)
@@ -810,7 +811,7 @@ int32_t SIT::Parse(const uint8_t* data, size_t size) {
     ServiceLoopLength = v & 0x0FFF;
     size_t servicesAt = loopEnd + 4;
     size_t servicesEnd = servicesAt + ServiceLoopLength;
-    size_t room = size - kFixedSize - MoreTransmissionDescriptors.size();
+    room -= MoreTransmissionDescriptors.size();
     size_t servicesKept = std::min({servicesEnd, sectionEnd, servicesAt + room}) - servicesAt;
     ServiceDescriptors.assign(data + servicesAt, data + servicesAt + servicesKept);
     if (servicesEnd + 4 > sectionEnd)

@@ -225,8 +225,7 @@ public:
 
     static bool IsVideoType(uint8_t streamType) { return streamType == 0x02 || streamType == 0x1B; }
     static bool IsAc3Type(uint8_t streamType) {
-        return streamType == 0x81 || streamType == 0x83 || streamType == 0x84 ||
-               streamType == 0xA1;
+        return streamType == 0x81 || streamType == 0x83 || streamType == 0x84 || streamType == 0xA1;
     }
 
     void Copy(const CNamedObject& source) override;
@@ -332,7 +331,7 @@ struct SIT {
     std::vector<uint8_t> MoreTransmissionDescriptors;
     uint16_t ServiceID = 1;
     uint8_t RunningStatus = 0;
-    uint16_t ServiceLoopLength = 0;  // as last read or written
+    uint16_t ServiceLoopLength = 0;           // as last read or written
     std::vector<uint8_t> ServiceDescriptors;  // the service loop, as read
     uint32_t CRC32 = 0;                       // as read (not verified) or as last written
 

@@ -200,7 +200,8 @@ size_t AdaptationField::WrittenSize() const {
     if (TransportPrivateDataFlag)
         n += 1 + std::min<size_t>(PrivateDataByte.size(), 255);
     if (AdaptationFieldExtensionFlag) {
-        size_t e = 1 + (LtwFlag ? 2 : 0) + (PiecewiseRateFlag ? 3 : 0) + (SeamlessSpliceFlag ? 5 : 0);
+        size_t e =
+            1 + (LtwFlag ? 2 : 0) + (PiecewiseRateFlag ? 3 : 0) + (SeamlessSpliceFlag ? 5 : 0);
         n += 1 + e + std::min(ExtensionBytes.size(), 255 - e);
     }
     return n + StuffingSize;
@@ -376,8 +377,9 @@ void ParseOptionalFields(ByteReader& r, PES_Packet& p) {
     auto dropFrom = [&p](int part) {
         if (part == 0)
             p.PTS_DTS_Flag = 0;
-        uint8_t* chain[] = {&p.ESCR_Flag,   &p.ES_RateFlag,    &p.DSM_TrickModeFlag,
-                            &p.AdditionalCopyInfoFlag, &p.PES_CRC_Flag, &p.PES_ExtensionFlag};
+        uint8_t* chain[] = {&p.ESCR_Flag,         &p.ES_RateFlag,
+                            &p.DSM_TrickModeFlag, &p.AdditionalCopyInfoFlag,
+                            &p.PES_CRC_Flag,      &p.PES_ExtensionFlag};
         for (int i = std::max(part - 1, 0); i < 6; ++i) *chain[i] = 0;
     };
     if (p.PTS_DTS_Flag >= 2) {
@@ -557,8 +559,8 @@ void PES_Packet::Write(ByteWriter& w) {
             w.U16(PreviousPES_PacketCRC);
         if (PES_ExtensionFlag) {
             w.U8(uint8_t((PES_PrivateDataFlag & 1) << 7 | (PackHeaderFieldFlag & 1) << 6 |
-                         (ProgramPacketSequenceCounterFlag & 1) << 5 |
-                         (P_STD_BufferFlag & 1) << 4 | 0x0E | (PES_ExtensionFlag2 & 1)));
+                         (ProgramPacketSequenceCounterFlag & 1) << 5 | (P_STD_BufferFlag & 1) << 4 |
+                         0x0E | (PES_ExtensionFlag2 & 1)));
             if (PES_PrivateDataFlag)
                 w.Bytes(PES_PrivateData.data(), 16);
             if (PackHeaderFieldFlag) {
@@ -572,10 +574,11 @@ void PES_Packet::Write(ByteWriter& w) {
                              (OriginalStuffLength & 0x3F)));
             }
             if (P_STD_BufferFlag)
-                w.U16(uint16_t(0x4000 | (P_STD_BufferScale & 1) << 13 |
-                               (P_STD_BufferSize & 0x1FFF)));
+                w.U16(
+                    uint16_t(0x4000 | (P_STD_BufferScale & 1) << 13 | (P_STD_BufferSize & 0x1FFF)));
             if (PES_ExtensionFlag2) {
-                PES_ExtensionFieldLength = uint8_t(std::min<size_t>(PES_ExtensionField.size(), 127));
+                PES_ExtensionFieldLength =
+                    uint8_t(std::min<size_t>(PES_ExtensionField.size(), 127));
                 w.U8(uint8_t(0x80 | PES_ExtensionFieldLength));
                 w.Bytes(PES_ExtensionField.data(), PES_ExtensionFieldLength);
             }

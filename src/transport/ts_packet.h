@@ -81,7 +81,7 @@ struct AdaptationField {
     uint8_t AdaptationFieldExtensionFlag = 0;
     ClockReference PCR;
     ClockReference OPCR;
-    uint8_t SpliceCountdown = 0;  // two's complement
+    uint8_t SpliceCountdown = 0;    // two's complement
     uint8_t PrivateDataLength = 0;  // as last read or written
     std::vector<uint8_t> PrivateDataByte;
     // Extension: flags byte with ltw (bit 7), piecewise_rate (6), seamless_splice (5) and
@@ -166,8 +166,8 @@ struct PES_Packet {
     uint8_t MPEG1_MPEG2_Identifier = 0;
     uint8_t OriginalStuffLength = 0;  // 6 bits
     uint8_t P_STD_BufferScale = 0;
-    uint16_t P_STD_BufferSize = 0;          // 13 bits
-    uint8_t PES_ExtensionFieldLength = 0;   // 7 bits, as last read or written
+    uint16_t P_STD_BufferSize = 0;         // 13 bits
+    uint8_t PES_ExtensionFieldLength = 0;  // 7 bits, as last read or written
     std::vector<uint8_t> PES_ExtensionField;
     uint8_t StuffingSize = 0;  // 0xFF bytes ending the header data
     std::optional<DATA_STREAM_ALIGNMENT> PES_DataStreamAlignmentType;

@@ -196,7 +196,8 @@ TEST(ProbeRate, FirstIncreasingNeighbours) {
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes;
         for (int64_t a : c.arrivals) {
-            std::vector<uint8_t> p = SourcePacket(uint32_t(a < 0 ? 0 : a), TsPacket(0x1011, false, {}));
+            std::vector<uint8_t> p =
+                SourcePacket(uint32_t(a < 0 ? 0 : a), TsPacket(0x1011, false, {}));
             if (a < 0)
                 p[4] = 0;
             Append(bytes, p);
@@ -298,7 +299,8 @@ TEST(ProbeFirstTimeStamps, FirstHeaderWithPtsOnAnElementaryPid) {
           SourcePacket(0, TsPacket(0x1011, false, test::PesHeader(0xE0, 9))),
           PesSourcePacket(0, 0x1011, 500, 400), PesSourcePacket(0, 0x1100, 300)},
          std::make_pair(500, 400)},
-        {"DTS 0 when the header has none", {PesSourcePacket(0, 0x1100, 700)},
+        {"DTS 0 when the header has none",
+         {PesSourcePacket(0, 0x1100, 700)},
          std::make_pair(700, 0)},
         {"no header", {NullPacket()}, std::nullopt},
         {"empty file", {}, std::nullopt},

@@ -87,8 +87,8 @@ TEST(PsiDefaults, MeasuringChangesNothing) {
     EXPECT_EQ(pmt.SectionLength, 0);
     EXPECT_EQ(pmt.CRC32, 0u);
     EXPECT_EQ(pat.SectionLength, 0);
-    EXPECT_EQ(pmt.Streams.GetAt(0)->CaptionServiceDescriptor->Services.GetAt(0)->CaptionServiceNumber,
-              9);
+    EXPECT_EQ(
+        pmt.Streams.GetAt(0)->CaptionServiceDescriptor->Services.GetAt(0)->CaptionServiceNumber, 9);
 }
 
 // ---- Sections of files made by other tools -------------------------------------------------
@@ -251,8 +251,7 @@ TEST(PsiDescriptors, DescriptorsReadAndWrittenPerStreamType) {
         std::string written;  // ES info as written back
     };
     const Case cases[] = {
-        {"LPCM registration and language", 0x80,
-         "05 08 48 44 4D 56 FF 80 61 40 0A 04 6A 70 6E 00",
+        {"LPCM registration and language", 0x80, "05 08 48 44 4D 56 FF 80 61 40 0A 04 6A 70 6E 00",
          "05 08 48 44 4D 56 FF 80 61 7F 0A 04 6A 70 6E 00"},
         {"PG: only a language", 0x90, "0A 04 66 72 61 00", "0A 04 66 72 61 00"},
         {"video does not read a language", 0x02, "05 08 48 44 4D 56 FF 02 43 2F 0A 04 65 6E 67 00",
@@ -265,8 +264,8 @@ TEST(PsiDescriptors, DescriptorsReadAndWrittenPerStreamType) {
         {"VC-1 sub-descriptors with pads, then caption", 0xEA,
          "05 0E 56 43 2D 31 00 03 F5 12 34 FF 02 01 01 A4 86 01 E0",
          "05 0C 56 43 2D 31 01 A4 02 01 03 F5 12 34 86 01 E0"},
-        {"VC-1 sub-descriptors end at an unknown sub-tag", 0xEA,
-         "05 09 56 43 2D 31 01 A4 09 02 01", "05 06 56 43 2D 31 01 A4"},
+        {"VC-1 sub-descriptors end at an unknown sub-tag", 0xEA, "05 09 56 43 2D 31 01 A4 09 02 01",
+         "05 06 56 43 2D 31 01 A4"},
         {"AC-3: registration, audio, language", 0xA1,
          "05 04 41 43 2D 33 81 04 08 28 04 00 0A 04 65 6E 67 00",
          "05 04 41 43 2D 33 81 04 08 28 04 00 0A 04 65 6E 67 00"},
@@ -312,8 +311,7 @@ TEST(PsiDescriptors, DualMonoAc3DescriptorCarriesItsTail) {
     ByteWriter w;
     d.Write(w);
     std::vector<uint8_t> bytes = w.Take();
-    EXPECT_EQ(ToHex(bytes),
-              ToHex(Hex("81 11 08 00 01 09 0A B7 05 41 42 FF 64 65 75 66 72 61 42")));
+    EXPECT_EQ(ToHex(bytes), ToHex(Hex("81 11 08 00 01 09 0A B7 05 41 42 FF 64 65 75 66 72 61 42")));
     EXPECT_EQ(d.DescriptorLength, 0x11);
 
     AC3_AUDIO_DESCRIPTOR back;
@@ -338,10 +336,10 @@ TEST(PsiDescriptors, ShortAc3DescriptorsAreRejected) {
         int32_t used;
     };
     const Case cases[] = {
-        {"81 02 08 28", 0},         // fewer than the three fixed bytes
-        {"81 05 08 28 04", 0},      // length past the buffer
-        {"82 03 08 28 04", 0},      // another tag
-        {"81 03 08 28 04", 5},      // no language code: kept at 0
+        {"81 02 08 28", 0},           // fewer than the three fixed bytes
+        {"81 05 08 28 04", 0},        // length past the buffer
+        {"82 03 08 28 04", 0},        // another tag
+        {"81 03 08 28 04", 5},        // no language code: kept at 0
         {"81 05 08 28 00 07 0A", 7},  // dual mono, tail cut after langcod2
     };
     for (const Case& c : cases) {
@@ -385,13 +383,11 @@ TEST(PsiDamaged, StoredLengthsAreCheckedAgainstTheSection) {
     };
     const Case cases[] = {
         {"sound", "F0 06 05 04 48 44 4D 57 90 F2 00 F0 06 0A 04 6A 70 6E 00", 1, true, true},
-        {"program info past the section", "FF FF 05 04 48 44 4D 57 90 F2 00 F0 06", 0, true,
-         false},
-        {"program descriptor length past program info", "F0 04 05 08 48 44 4D 57 90 F2 00 F0 00",
-         1, false, false},
+        {"program info past the section", "FF FF 05 04 48 44 4D 57 90 F2 00 F0 06", 0, true, false},
+        {"program descriptor length past program info", "F0 04 05 08 48 44 4D 57 90 F2 00 F0 00", 1,
+         false, false},
         {"ES info past the section", "F0 00 90 F2 00 FF FF 0A 04 6A 70 6E 00", 1, false, true},
-        {"descriptor past the ES info", "F0 00 90 F2 00 F0 04 0A 04 6A 70 6E 00", 1, false,
-         false},
+        {"descriptor past the ES info", "F0 00 90 F2 00 F0 04 0A 04 6A 70 6E 00", 1, false, false},
         {"trailing bytes too few for an entry", "F0 00 90 F2 00 F0 00 81 F1", 1, false, false},
     };
     for (const Case& c : cases) {

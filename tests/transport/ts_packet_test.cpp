@@ -113,15 +113,9 @@ TEST(TsTablePackets, StuffingGivesAnAdaptationFieldOfTheAskedSize) {
         std::string field;  // the adaptation field as written
     };
     const Case cases[] = {
-        {1, 1, true, 3, "00"},
-        {1, 2, true, 3, "01 00"},
-        {1, 5, true, 3, "04 00 FF FF FF"},
-        {3, 2, true, 3, "01 00"},
-        {0, 3, true, 2, "02 00 FF"},
-        {2, 1, true, 2, "00"},
-        {1, 0, false, 1, ""},
-        {1, -4, false, 1, ""},
-        {1, 185, false, 1, ""},
+        {1, 1, true, 3, "00"},    {1, 2, true, 3, "01 00"},    {1, 5, true, 3, "04 00 FF FF FF"},
+        {3, 2, true, 3, "01 00"}, {0, 3, true, 2, "02 00 FF"}, {2, 1, true, 2, "00"},
+        {1, 0, false, 1, ""},     {1, -4, false, 1, ""},       {1, 185, false, 1, ""},
     };
     for (const Case& c : cases) {
         TransportPacket p;
@@ -250,7 +244,7 @@ TEST(TsPes, TrickModesAndHeadersWithoutFlagBytes) {
         uint8_t byte;
     };
     const Case cases[] = {
-        {0, 1, 0, 2, 0, 0x0A}, {3, 3, 1, 1, 0, 0x7D}, {1, 0, 0, 0, 0x15, 0x35},
+        {0, 1, 0, 2, 0, 0x0A},    {3, 3, 1, 1, 0, 0x7D}, {1, 0, 0, 0, 0x15, 0x35},
         {4, 0, 0, 0, 0x1F, 0x9F}, {2, 2, 0, 0, 0, 0x57}, {6, 0, 0, 0, 0, 0xDF},
     };
     for (const Case& c : cases) {
@@ -423,8 +417,8 @@ TEST(TsDamaged, LengthsPastThePacketEndThatPart) {
          [](const TransportPacket& p) { EXPECT_EQ(p.PID, pid::kNull); }},
         {"header only with an adaptation field", TsPacket(0x1011, false, {}, 3), 4, 4,
          [](const TransportPacket& p) { EXPECT_FALSE(p.AdaptationField); }},
-        {"adaptation field length past the packet", TsPacket(0x1011, false, Hex("FF 00"), 3),
-         188, 188,
+        {"adaptation field length past the packet", TsPacket(0x1011, false, Hex("FF 00"), 3), 188,
+         188,
          [](const TransportPacket& p) {
              EXPECT_EQ(p.AdaptationField->AdaptationFieldLength, 183);
              EXPECT_EQ(p.AdaptationField->StuffingSize, 182);
@@ -442,8 +436,8 @@ TEST(TsDamaged, LengthsPastThePacketEndThatPart) {
              EXPECT_EQ(p.AdaptationField->OPCR_Flag, 0);
              EXPECT_EQ(p.AdaptationField->SplicingPointFlag, 0);
          }},
-        {"private data past the field", TsPacket(0x1011, false, Hex("05 06 7F 0A 01 02"), 3),
-         188, 10,
+        {"private data past the field", TsPacket(0x1011, false, Hex("05 06 7F 0A 01 02"), 3), 188,
+         10,
          [](const TransportPacket& p) {
              EXPECT_EQ(p.AdaptationField->SpliceCountdown, 0x7F);
              EXPECT_EQ(p.AdaptationField->TransportPrivateDataFlag, 0);
@@ -453,8 +447,8 @@ TEST(TsDamaged, LengthsPastThePacketEndThatPart) {
          [](const TransportPacket& p) {
              EXPECT_EQ(p.AdaptationField->AdaptationFieldExtensionFlag, 0);
          }},
-        {"extension part past the extension",
-         TsPacket(0x1011, false, Hex("05 01 03 E0 80 01"), 3), 188, 10,
+        {"extension part past the extension", TsPacket(0x1011, false, Hex("05 01 03 E0 80 01"), 3),
+         188, 10,
          [](const TransportPacket& p) {
              const AdaptationField& f = *p.AdaptationField;
              EXPECT_EQ(f.AdaptationFieldExtensionFlag, 1);
@@ -471,8 +465,7 @@ TEST(TsDamaged, LengthsPastThePacketEndThatPart) {
          }},
         {"PES header cut by a short buffer", headerData, 20, 20,
          [](const TransportPacket& p) { EXPECT_EQ(p.PES_Packet->HasPts(), true); }},
-        {"PTS past the header data", pes("00 00 01 C0 00 00 80 80 02 21 00 01 00 01"), 188,
-         4 + 11,
+        {"PTS past the header data", pes("00 00 01 C0 00 00 80 80 02 21 00 01 00 01"), 188, 4 + 11,
          [](const TransportPacket& p) {
              EXPECT_EQ(p.PES_Packet->PTS_DTS_Flag, 0);
              EXPECT_EQ(p.PES_Packet->StuffingSize, 2);
@@ -495,8 +488,8 @@ TEST(TsDamaged, LengthsPastThePacketEndThatPart) {
         {"SIT without room for its fixed fields",
          TsPacket(0x001F, true, Hex("00 7F B0 19 FF FF C1 00 00 F0 0A 63 08 C1")), 18, 5,
          [](const TransportPacket& p) { EXPECT_FALSE(p.SIT); }},
-        {"PMT section header past the packet", TsPacket(0x0100, true, Hex("B6 00 02 B0")), 188,
-         188, [](const TransportPacket& p) { EXPECT_FALSE(p.PmtComplete()); }},
+        {"PMT section header past the packet", TsPacket(0x0100, true, Hex("B6 00 02 B0")), 188, 188,
+         [](const TransportPacket& p) { EXPECT_FALSE(p.PmtComplete()); }},
     };
     for (const Case& c : cases) {
         TransportPacket p;
@@ -545,7 +538,8 @@ TEST(TsFixtures, EveryPacketIsWrittenBackAsRead) {
         int packets = 0, pesHeaders = 0;
         TransportPacket p;
         for (size_t at = 0; at + 192 <= file.size(); at += 192, ++packets) {
-            std::vector<uint8_t> original(file.begin() + long(at) + 4, file.begin() + long(at) + 192);
+            std::vector<uint8_t> original(file.begin() + long(at) + 4,
+                                          file.begin() + long(at) + 192);
             int32_t payload = p.Parse(original.data(), original.size());
             ASSERT_GT(payload, 0) << c.fixture << " packet " << packets;
             std::vector<uint8_t> expected = original;
