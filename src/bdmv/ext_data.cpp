@@ -441,4 +441,17 @@ Json CExtData::ToJson() const {
     return j;
 }
 
+size_t ParseTrailingExtData(const uint8_t* data, size_t size, size_t start, size_t headerEnd,
+                            size_t bodyStart, size_t bodyEnd, std::unique_ptr<CExtData>& out) {
+    if (start < headerEnd || start > size)
+        return 0;
+    out = std::make_unique<CExtData>();
+    const int32_t used = out->Parse(data + start, size - start);
+    if (used <= 0)
+        return 0;
+    const size_t end = start + size_t(used);
+    const bool overlapsBody = start < bodyEnd && bodyStart < end;
+    return overlapsBody ? 0 : end;
+}
+
 }  // namespace vx

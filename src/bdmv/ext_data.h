@@ -162,4 +162,10 @@ public:
     Json ToJson() const;
 };
 
+// Parses the extension data block that a file's header points at. The block must start at or
+// behind headerEnd, lie inside the file and not overlap the file's body [bodyStart, bodyEnd).
+// Returns the offset just past the block, or 0 when it is out of place or does not parse.
+size_t ParseTrailingExtData(const uint8_t* data, size_t size, size_t start, size_t headerEnd,
+                            size_t bodyStart, size_t bodyEnd, std::unique_ptr<CExtData>& out);
+
 }  // namespace vx

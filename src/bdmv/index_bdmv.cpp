@@ -45,10 +45,6 @@ void WriteTi(ByteWriter& w, const TI& ti) {
     }
 }
 
-bool Overlap(size_t aStart, size_t aEnd, size_t bStart, size_t bEnd) {
-    return aStart < bEnd && bStart < aEnd;
-}
-
 }  // namespace
 
 void TI::SetBdjoName(const std::string& name) {
@@ -105,15 +101,10 @@ int32_t INDEX_BDMV::Parse(const uint8_t* data, size_t size) {
         size_t end = indexesEnd;
 
         if (ExtensionDataStartAddress != 0) {
-            const size_t extStart = ExtensionDataStartAddress;
-            if (extStart < headerEnd || extStart > size)
-                return 0;
-            ExtensionData = std::make_unique<CExtData>();
-            int32_t used = ExtensionData->Parse(data + extStart, size - extStart);
-            if (used <= 0)
-                return 0;
-            const size_t extEnd = extStart + size_t(used);
-            if (Overlap(extStart, extEnd, IndexesStartAddress, indexesEnd))
+            const size_t extEnd =
+                ParseTrailingExtData(data, size, ExtensionDataStartAddress, headerEnd,
+                                     IndexesStartAddress, indexesEnd, ExtensionData);
+            if (extEnd == 0)
                 return 0;
             end = std::max(end, extEnd);
         }

@@ -18,10 +18,6 @@ int WrittenObjects(const MOVIE_OBJECTS& objects) {
     return std::min(objects.GetCount(), kMaxCount);
 }
 
-bool Overlap(size_t aStart, size_t aEnd, size_t bStart, size_t bEnd) {
-    return aStart < bEnd && bStart < aEnd;
-}
-
 }  // namespace
 
 uint32_t MOVIE_OBJECT::Size() const {
@@ -89,15 +85,10 @@ int32_t MOVIE_OBJECT_BDMV::Parse(const uint8_t* data, size_t size) {
         size_t end = objectsEnd;
 
         if (ExtensionDataStartAddress != 0) {
-            const size_t extStart = ExtensionDataStartAddress;
-            if (extStart < kHeaderEnd || extStart > size)
-                return 0;
-            ExtensionData = std::make_unique<CExtData>();
-            int32_t used = ExtensionData->Parse(data + extStart, size - extStart);
-            if (used <= 0)
-                return 0;
-            const size_t extEnd = extStart + size_t(used);
-            if (Overlap(extStart, extEnd, kMovieObjectsStart, objectsEnd))
+            const size_t extEnd =
+                ParseTrailingExtData(data, size, ExtensionDataStartAddress, kHeaderEnd,
+                                     kMovieObjectsStart, objectsEnd, ExtensionData);
+            if (extEnd == 0)
                 return 0;
             end = std::max(end, extEnd);
         }
