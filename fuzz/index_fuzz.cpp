@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "record_round_trip.h"
+
 #include "bdmv/index_bdmv.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,22 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     (void)index.ToJson().dump();
 
-    std::vector<uint8_t> first;
-    if (index.Build(nullptr) != index.Build(&first))
-        std::abort();
-    vx::INDEX_BDMV reparsed;
-    if (reparsed.Parse(first.data(), first.size()) != int32_t(first.size()))
-        std::abort();
-    std::vector<uint8_t> second;
-    reparsed.Build(&second);
-    if (first != second)
-        std::abort();
-
-    vx::INDEX_BDMV copy;
-    vx::INDEX_BDMV::Copy(reparsed, copy);
-    std::vector<uint8_t> third;
-    copy.Build(&third);
-    if (first != third)
-        std::abort();
+    vx::fuzz::CheckRoundTrip(index);
     return 0;
 }

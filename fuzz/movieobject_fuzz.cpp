@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "record_round_trip.h"
+
 #include "bdmv/movie_object.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,22 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     (void)mobj.ToJson().dump();
 
-    std::vector<uint8_t> first;
-    if (mobj.Build(nullptr) != mobj.Build(&first))
-        std::abort();
-    vx::MOVIE_OBJECT_BDMV reparsed;
-    if (reparsed.Parse(first.data(), first.size()) != int32_t(first.size()))
-        std::abort();
-    std::vector<uint8_t> second;
-    reparsed.Build(&second);
-    if (first != second)
-        std::abort();
-
-    vx::MOVIE_OBJECT_BDMV copy;
-    vx::MOVIE_OBJECT_BDMV::Copy(reparsed, copy);
-    std::vector<uint8_t> third;
-    copy.Build(&third);
-    if (first != third)
-        std::abort();
+    vx::fuzz::CheckRoundTrip(mobj);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "record_round_trip.h"
+
 #include "bdmv/mpls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -18,27 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     mpls.CollectClipNumbers(clips);
     (void)mpls.PipMetadata();
 
-    std::vector<uint8_t> first;
-    uint32_t expected = mpls.Build(nullptr);
-    if (mpls.Build(&first) != expected)
-        std::abort();
-    if (expected == 0)
-        return 0;  // a record the format cannot hold (refused, nothing built)
-    if (first.size() != expected)
-        std::abort();
-    vx::MPLS reparsed;
-    if (reparsed.Parse(first.data(), first.size()) != int32_t(first.size()))
-        std::abort();
-    std::vector<uint8_t> second;
-    reparsed.Build(&second);
-    if (first != second)
-        std::abort();
-
-    vx::MPLS copy;
-    vx::MPLS::Copy(reparsed, copy);
-    std::vector<uint8_t> third;
-    copy.Build(&third);
-    if (first != third)
-        std::abort();
+    vx::fuzz::CheckRoundTrip(mpls);
     return 0;
 }
