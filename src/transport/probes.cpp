@@ -115,20 +115,24 @@ std::optional<PesTimeStamps> FirstTimeStamps(CFile& file) {
 
 uint64_t TransportRate(CFile& file) {
     PositionGuard guard(file);
-    std::optional<uint32_t> previous;
+    // A plain flag rather than std::optional: GCC's Release build warns (falsely) that an
+    // optional captured by the lambda may be read uninitialised.
+    bool havePrevious = false;
+    uint32_t previous = 0;
     uint32_t ticks = 0;
     uint64_t end = std::min<uint64_t>(file.GetLength(), kProbeBlockSize);
     ForEachSourcePacket(file, 0, end, kProbeBlockSize, [&](const uint8_t* p) {
         if (!HasSync(p)) {
-            previous.reset();
+            havePrevious = false;
             return true;
         }
         uint32_t arrival = ArrivalTime(p);
-        if (previous && arrival > *previous) {
-            ticks = arrival - *previous;
+        if (havePrevious && arrival > previous) {
+            ticks = arrival - previous;
             return false;
         }
         previous = arrival;
+        havePrevious = true;
         return true;
     });
     if (ticks == 0)
@@ -244,8 +248,10 @@ Json DescribeTransportStream(CFile& file) {
     std::unique_ptr<PMT> pmt = ReadPmt(file);
     if (pmt)
         j["PMT"] = pmt->ToJson();
-    if (auto first = FirstTimeStamps(file))
-        j["FirstTimeStamps"] = {{"PTS", first->PTS}, {"DTS", first->DTS}};
+    if (auto first = FirstTimeStamps(file)) {
+        j["FirstPts"] = first->PTS;
+        j["FirstDts"] = first->DTS;
+    }
     uint64_t rate = TransportRate(file);
     j["TransportRate"] = rate;
     if (pmt)

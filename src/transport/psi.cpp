@@ -604,6 +604,13 @@ Json ESI::ToJson() const {
         j["Iso639LanguageDescriptor"] = {{"Language", Chars(d->Language)},
                                          {"AudioType", d->AudioType}};
     }
+    // The stream's language as players take it: the ISO 639 descriptor's, else the one an
+    // AC-3 descriptor carries; absent when neither names one.
+    if (Iso639LanguageDescriptor)
+        j["Language"] = Chars(Iso639LanguageDescriptor->Language);
+    else if (Ac3AudioDescriptor && Ac3AudioDescriptor->NumChannels == 0 &&
+             Ac3AudioDescriptor->LanguageFlag)
+        j["Language"] = Chars(Ac3AudioDescriptor->Language);
     return j;
 }
 

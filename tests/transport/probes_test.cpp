@@ -110,6 +110,9 @@ TEST(ProbeFixtures, AgreeWithFfprobe) {
             } else {
                 EXPECT_FALSE(esi->Iso639LanguageDescriptor) << fixture;
             }
+            EXPECT_EQ(esi->ToJson().value("Language", ""),
+                      stream.value("tags", Json::object()).value("language", ""))
+                << fixture;
             if (id == pid::kPrimaryVideo)
                 videoIndex = stream["index"].get<int>();
         }
@@ -161,7 +164,8 @@ TEST(ProbeFixtures, DescriptionOfAStreamFile) {
     EXPECT_EQ(j["SIT"]["PartialTransportStreamDescriptor"]["PeakRate"], 0x1D4C0);
     EXPECT_EQ(j["PMT"]["Streams"][0]["ElementaryPid"], 0x1011);
     EXPECT_EQ(j["PMT"]["Streams"][1]["StreamType"], 0x81);
-    EXPECT_EQ(j["FirstTimeStamps"]["PTS"], 54000000);
+    EXPECT_EQ(j["FirstPts"], 54000000);
+    EXPECT_TRUE(j.contains("FirstDts"));
     EXPECT_EQ(j["ApplicationType"], 1);
     // The first two packets arrive 7500 ticks apart.
     EXPECT_EQ(j["TransportRate"], 1504ull * 27000000 / 7500);

@@ -330,6 +330,38 @@ TEST(PsiDescriptors, DualMonoAc3DescriptorCarriesItsTail) {
     EXPECT_EQ(w2.Buffer()[7], 0x3C);
 }
 
+TEST(PsiDescriptors, StreamLanguageInTheDescription) {
+    struct Case {
+        const char* what;
+        const char* iso639;     // nullptr: no ISO 639 descriptor
+        const char* ac3;        // nullptr: no AC-3 descriptor language
+        const char* expected;   // nullptr: no "Language" key
+    };
+    const Case cases[] = {
+        {"neither", nullptr, nullptr, nullptr},
+        {"ISO 639 only", "fra", nullptr, "fra"},
+        {"dual-mono AC-3 only", nullptr, "deu", "deu"},
+        {"both: the ISO 639 one", "jpn", "deu", "jpn"},
+    };
+    for (const Case& c : cases) {
+        ESI esi;
+        esi.StreamType = 0x81;
+        if (c.iso639)
+            std::copy(c.iso639, c.iso639 + 3, esi.Iso639LanguageDescriptor.emplace().Language.begin());
+        if (c.ac3) {
+            AC3_AUDIO_DESCRIPTOR& d = esi.Ac3AudioDescriptor.emplace();
+            d.NumChannels = 0;
+            d.LanguageFlag = 1;
+            std::copy(c.ac3, c.ac3 + 3, d.Language.begin());
+        }
+        Json j = esi.ToJson();
+        if (c.expected)
+            EXPECT_EQ(j.value("Language", ""), c.expected) << c.what;
+        else
+            EXPECT_FALSE(j.contains("Language")) << c.what;
+    }
+}
+
 TEST(PsiDescriptors, ShortAc3DescriptorsAreRejected) {
     struct Case {
         std::string bytes;
