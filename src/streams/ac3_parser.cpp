@@ -85,7 +85,9 @@ int CAC3Parser::ParseStream(CFile& file, CSifWriter& sif, const ProgressCallback
     if (f1.FrameBytes() != sizes[1] || f2.FrameBytes() != sizes[0])
         return kSyntaxIllegal;
 
-    // The rest of the stream: a sync word wherever a frame is due.
+    // The rest of the stream: wherever a frame is due, a sync word and a frame of the kind
+    // due there (AC-3 or E-AC-3, by bsid), since the index tells the two apart by position.
+    const bool kinds[2] = {f0.isEac3, f1.isEac3};
     uint64_t frameCount = 3;
     uint64_t nextReport = kProgressStep;
     while (fileSize - position >= 2) {
@@ -97,6 +99,13 @@ int CAC3Parser::ParseStream(CFile& file, CSifWriter& sif, const ProgressCallback
         const uint32_t size = sizes[frameCount & 1];
         if (size > fileSize - position)
             break;  // the last frame is cut short: it is not part of the stream
+        // Bytes 2-5 of the frame; bsid is bits 7-3 of byte 5 in both syntaxes (the first three
+        // frames proved that a frame holds more than these six bytes).
+        uint32_t head = 0;
+        if (!reader.ReadBits(32, head))
+            return kReadFileError;
+        if ((((head >> 3) & 0x1F) == 16) != kinds[frameCount & 1])
+            return kSyntaxIllegal;
         position += size;
         if (!SkipTo(reader, position))
             return kReadFileError;

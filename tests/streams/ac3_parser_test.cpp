@@ -204,6 +204,8 @@ TEST(Ac3Parser, HeaderChecksRejectWithTheirMessages) {
         {"1+1 dual mono", 0, 6, 0xE0, 5, 0, kWrongAudioCodingMode, "Wrong audio coding mode! "},
         {"sync of frame 1", 1, 0, 0xFF, 0, 0x0C, kUnknownFormat, "Unknown file format! "},
         {"sync of frame 5", 5, 0, 0xFF, 0, 0x0C, kSyntaxIllegal, "Syntax illegal! "},
+        {"frame 5 is E-AC-3", 5, 5, 0xF8, 3, 16, kSyntaxIllegal, "Syntax illegal! "},
+        {"frame 5 has bsid 6", 5, 5, 0xF8, 3, 6, kParseOk, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
