@@ -8,6 +8,7 @@
 
 #include "cli/analyze.h"
 #include "cli/inspect.h"
+#include "cli/mux_commands.h"
 #include "foundation/messages.h"
 
 namespace {
@@ -38,6 +39,31 @@ int Run(int argc, char** argv) {
     analyze->add_flag("--json", analyzeJson, "One JSON document per file, one per line");
     analyze->add_option("FILE", analyzePaths, "Elementary-stream file")->required();
 
+    vx::cli::MuxOptions muxOptions;
+    std::string muxPids;
+    CLI::App* mux = app.add_subcommand(
+        "mux", "Re-multiplex the tracks of existing stream files into a new stream file");
+    mux->add_option("-o,--output", muxOptions.output, "Stream file to write (.m2ts)")->required();
+    mux->add_option("--clpi", muxOptions.clipOutput,
+                    "Clip information to write (default: BDMV/CLIPINF beside a BDMV/STREAM "
+                    "output, else the output's name with .clpi)");
+    mux->add_option("--rate", muxOptions.rate, "Transport rate in bit/s (1000000 to 48000000)")
+        ->default_val(48000000);
+    mux->add_option("--app-type", muxOptions.applicationType,
+                    "Clip application type (default: what the tracks call for)");
+    mux->add_option("--pids", muxPids, "Source PIDs to keep, comma-separated (default: all)");
+    mux->add_flag("--force", muxOptions.force, "Replace an existing clip information file");
+    mux->add_option("INPUT", muxOptions.inputs, "Stream files (.m2ts)")->required();
+
+    std::string clipInfoStream, clipInfoOutput;
+    bool clipInfoForce = false;
+    CLI::App* clipinfo = app.add_subcommand(
+        "clipinfo", "Make the clip information (.clpi) of a stream file by scanning it");
+    clipinfo->add_option("FILE", clipInfoStream, "Stream file (.m2ts)")->required();
+    clipinfo->add_option("-o,--output", clipInfoOutput,
+                         "Clip information to write (default: by the BDMV folder rule)");
+    clipinfo->add_flag("--force", clipInfoForce, "Replace an existing clip information file");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -57,6 +83,15 @@ int Run(int argc, char** argv) {
         return vx::cli::RunInspect(inspectPaths, json, std::cout);
     if (analyze->parsed())
         return vx::cli::RunAnalyze(analyzePaths, analyzeJson, std::cout);
+    if (mux->parsed()) {
+        if (!muxPids.empty() && !vx::cli::ParsePidList(muxPids, &muxOptions.pids)) {
+            std::cerr << "vexilla: --pids: a comma-separated list of PIDs is expected\n";
+            return 2;
+        }
+        return vx::cli::RunMux(muxOptions);
+    }
+    if (clipinfo->parsed())
+        return vx::cli::RunClipInfo(clipInfoStream, clipInfoOutput, clipInfoForce);
     if (rewrite->parsed())
         return vx::cli::RunRewrite(rewriteIn, rewriteOut);
     return 2;

@@ -110,6 +110,70 @@ void CFile::Close() {
     fd_ = -1;
 }
 
+CAtomicFile::~CAtomicFile() {
+    Discard();
+}
+
+void CAtomicFile::Open(const std::string& path) {
+    Discard();
+    std::string pattern = path + ".XXXXXX";
+    int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        throw FileError(path, errno);
+    ::fchmod(fd, 0644);
+    fd_ = fd;
+    path_ = path;
+    temporary_ = pattern;
+    written_ = 0;
+}
+
+void CAtomicFile::Write(const void* buffer, size_t count) {
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    while (count > 0) {
+        ssize_t n = ::write(fd_, p, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(path_, errno);
+        }
+        p += n;
+        count -= size_t(n);
+        written_ += uint64_t(n);
+    }
+}
+
+void CAtomicFile::Commit() {
+    if (::close(fd_) != 0) {
+        int error = errno;
+        fd_ = -1;
+        Discard();
+        throw FileError(path_, error);
+    }
+    fd_ = -1;
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        int error = errno;
+        Discard();
+        throw FileError(path_, error);
+    }
+    temporary_.clear();
+}
+
+void CAtomicFile::Discard() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+void WriteWholeFileAtomic(const std::string& path, const std::vector<uint8_t>& data) {
+    CAtomicFile file;
+    file.Open(path);
+    file.Write(data.data(), data.size());
+    file.Commit();
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     CFile file;
     file.OpenOrRaise(path, CFile::modeRead);

@@ -56,6 +56,37 @@ private:
     std::string path_;
 };
 
+// A file written under a temporary name in its final folder and renamed to its final name only
+// when Commit succeeds, so that the final name never shows a partial file. Destroyed without a
+// Commit, it removes the temporary file. Write and Commit raise FileError.
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary file beside path; raises FileError when it cannot be.
+    void Open(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Write(const void* buffer, size_t count);
+    uint64_t GetLength() const { return written_; }
+    // Closes the temporary file and renames it to the final path.
+    void Commit();
+    // Removes the temporary file (nothing appears under the final name).
+    void Discard();
+    const std::string& GetFilePath() const { return path_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::string temporary_;
+    uint64_t written_ = 0;
+};
+
+// Writes data to path through a CAtomicFile; raises FileError.
+void WriteWholeFileAtomic(const std::string& path, const std::vector<uint8_t>& data);
+
 // Reads a whole file; raises FileError when it cannot be opened or read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // Creates or truncates path and writes data with one write; raises FileError.

@@ -2,6 +2,9 @@
 
 #include "streams/coding_types.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vx {
 
 CStdBase::~CStdBase() = default;
@@ -36,6 +39,75 @@ Json CStdBase::ToJson() const {
     j["EbSize"] = ebSize_;
     j["TbMustEmptyEverySecond"] = tbMustEmpty_;
     return j;
+}
+
+namespace {
+constexpr double kClock = 27000000.0;          // ticks per second of the arrival clock
+constexpr uint64_t kTbEmptyPeriod = 26460000;  // 0.98 s: an audio TB must run empty this often
+constexpr uint32_t kPacketBytes = 188;
+constexpr uint32_t kEbRoom = 184;  // the payload of one more packet
+}  // namespace
+
+void CStdBase::LeakyBuffer::Arrive(uint64_t time, double size, uint32_t rate,
+                                   bool mustEmptyEverySecond) {
+    const double bytesPerTick = rate / 8.0 / kClock;
+    fullness -= bytesPerTick * double(time - last);
+    if (fullness <= 0) {
+        fullness = 0;
+        emptyTime = time;
+    }
+    last = time;
+    fullness += kPacketBytes;
+    // Room for the packet after next: the next one must find two packets of space.
+    const double over = 2.0 * kPacketBytes + fullness - size;
+    earliest = over > 0 ? time + uint64_t(std::ceil(over / bytesPerTick)) : 0;
+    if (mustEmptyEverySecond) {
+        const uint64_t drained = time + uint64_t(std::ceil(fullness / bytesPerTick));
+        if (emptyTime + kTbEmptyPeriod <= drained)
+            earliest = std::max(earliest, drained);
+    }
+}
+
+void CStdBase::ResetBuffers() {
+    tb_ = {};
+    mb_ = {};
+    eb_.clear();
+    ebEarliest_ = 0;
+}
+
+uint64_t CStdBase::NextBufferTime() const {
+    return std::max({tb_.earliest, mb_.earliest, ebEarliest_});
+}
+
+void CStdBase::AddAu(uint64_t dts, uint64_t /*pts*/) {
+    eb_.push_back({dts, 0});
+    // The AU sent last is no longer the newest: its removal at its DTS may now make room.
+    UpdateEbConstraint();
+}
+
+bool CStdBase::OnPacket(uint64_t time, uint32_t payload) {
+    tb_.Arrive(time, kTbSize, rx_, tbMustEmpty_);
+    if (HasMb())
+        mb_.Arrive(time, mbSize_, rbx_, false);
+    if (eb_.empty())
+        eb_.push_back({0, 0});
+    eb_.back().bytes += payload;
+    while (eb_.size() > 1 && eb_.front().dts * 300 <= time) eb_.pop_front();
+    UpdateEbConstraint();
+    return eb_.back().bytes <= ebSize_;
+}
+
+void CStdBase::UpdateEbConstraint() {
+    uint64_t held = 0;
+    for (const EbAu& au : eb_) held += au.bytes;
+    ebEarliest_ = 0;
+    // Wait for the oldest AU whose removal, with every older one, leaves room for a packet.
+    // The newest AU stays; when it alone leaves no room no wait helps.
+    for (size_t i = 0; held + kEbRoom > ebSize_ && i + 1 < eb_.size(); ++i) {
+        held -= eb_[i].bytes;
+        if (held + kEbRoom <= ebSize_)
+            ebEarliest_ = eb_[i].dts * 300;
+    }
 }
 
 CGsStd::CGsStd(uint8_t codingType) : CStdBase(codingType) {

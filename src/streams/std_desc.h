@@ -5,10 +5,13 @@
 // drained at Rbx); every stream has an elementary buffer EB. Audio TBs must run empty at least
 // once a second.
 //
-// These classes hold the buffer values by stream type, level and primary/secondary use; the
-// buffer state the multiplexer keeps while it schedules packets is added with the multiplexer.
+// These classes hold the buffer values by stream type, level and primary/secondary use, and the
+// buffer state the multiplexer keeps while it schedules packets on the 27 MHz arrival clock:
+// each packet is entered when it arrives, and the description answers the earliest time at
+// which the next packet of its stream may arrive without a buffer overflowing.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -39,6 +42,20 @@ public:
 
     Json ToJson() const;
 
+    // ---- Buffer state of a multiplexing pass (times in 27 MHz ticks, time stamps 90 kHz) ----
+    // Empties every buffer: the state before the first packet of a pass.
+    void ResetBuffers();
+    // The latest of the earliest arrival times the buffers allow for the next packet; 0 when
+    // no buffer constrains it.
+    virtual uint64_t NextBufferTime() const;
+    // Enters a new AU into EB; the payload of the packets that follow belongs to it.
+    virtual void AddAu(uint64_t dts, uint64_t pts);
+    // A packet arriving at time with payload bytes of the newest AU. TB (and MB) take the whole
+    // 188 bytes and drain at their rates; EB takes the payload and frees an AU at its DTS. When
+    // the newest AU alone is larger than EB no wait helps: EB then sets no constraint and the
+    // call returns false.
+    virtual bool OnPacket(uint64_t time, uint32_t payload);
+
 protected:
     explicit CStdBase(uint8_t codingType) : codingType_(codingType) {}
     void SetBuffers(uint32_t rx, uint32_t ebSize, uint32_t mbSize = 0, uint32_t rbx = 0);
@@ -50,6 +67,26 @@ protected:
     uint32_t mbSize_ = 0;
     uint32_t rbx_ = 0;
     uint32_t ebSize_ = 0;
+
+private:
+    // A buffer that fills by whole transport packets and drains at a constant rate.
+    struct LeakyBuffer {
+        double fullness = 0;     // bytes
+        uint64_t last = 0;       // arrival time of the previous packet
+        uint64_t emptyTime = 0;  // when it last ran empty
+        uint64_t earliest = 0;   // earliest next arrival, 0 when unconstrained
+        void Arrive(uint64_t time, double size, uint32_t rate, bool mustEmptyEverySecond);
+    };
+    struct EbAu {
+        uint64_t dts = 0;  // 90 kHz
+        uint64_t bytes = 0;
+    };
+    void UpdateEbConstraint();
+
+    LeakyBuffer tb_;
+    LeakyBuffer mb_;
+    std::deque<EbAu> eb_;
+    uint64_t ebEarliest_ = 0;
 };
 
 using StdList = std::vector<std::unique_ptr<CStdBase>>;
