@@ -64,6 +64,15 @@ int Run(int argc, char** argv) {
                          "Clip information to write (default: by the BDMV folder rule)");
     clipinfo->add_flag("--force", clipInfoForce, "Replace an existing clip information file");
 
+    std::string verifyStream, verifyClip;
+    bool verifyJson = false;
+    CLI::App* verify = app.add_subcommand(
+        "verify", "Judge a stream file against the transport and decoder-buffer rules");
+    verify->add_option("FILE", verifyStream, "Stream file (.m2ts)")->required();
+    verify->add_option("--clpi", verifyClip, "Its clip information, checked against it too");
+    verify->add_flag("--json", verifyJson,
+                     "One JSON object: path, ok, packets and the rules with their details");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -90,6 +99,8 @@ int Run(int argc, char** argv) {
         }
         return vx::cli::RunMux(muxOptions);
     }
+    if (verify->parsed())
+        return vx::cli::RunVerify(verifyStream, verifyClip, verifyJson, std::cout);
     if (clipinfo->parsed())
         return vx::cli::RunClipInfo(clipInfoStream, clipInfoOutput, clipInfoForce);
     if (rewrite->parsed())

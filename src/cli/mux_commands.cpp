@@ -9,6 +9,7 @@
 #include "foundation/messages.h"
 #include "mux/muxer.h"
 #include "mux/rip_track.h"
+#include "mux/verify.h"
 #include "transport/probes.h"
 
 namespace vx::cli {
@@ -181,6 +182,37 @@ int RunClipInfo(const std::string& stream, const std::string& output, bool force
         return resultError;
     }
     return WriteClipInfo(*clip, path, true);
+}
+
+int RunVerify(const std::string& stream, const std::string& clipPath, bool json,
+              std::ostream& out) {
+    std::unique_ptr<CLPI> clip;
+    try {
+        if (!clipPath.empty()) {
+            const std::vector<uint8_t> data = ReadWholeFile(clipPath);
+            clip = std::make_unique<CLPI>();
+            if (clip->Parse(data.data(), data.size()) <= 0) {
+                ShowMessage("Stream parse error:\n" + clipPath);
+                return resultError;
+            }
+        }
+        CFile file;
+        file.OpenOrRaise(stream, CFile::modeRead);
+        const VerifyReport report = VerifyStreamFile(file, clip.get());
+        if (json) {
+            out << report.ToJson().dump() << '\n';
+        } else {
+            out << report.path << ": " << report.packets << " source packets, "
+                << (report.Ok() ? "every rule holds" : "FAULTY") << '\n';
+            for (const VerifyRule& rule : report.rules)
+                out << "  " << (rule.ok ? "ok    " : "FAULT ") << rule.rule << ": " << rule.detail
+                    << '\n';
+        }
+        return report.Ok() ? resultSuccess : resultError;
+    } catch (const FileError& error) {
+        ShowMessage(error.Path() + ":\n" + error.Description());
+        return resultError;
+    }
 }
 
 }  // namespace vx::cli

@@ -23,6 +23,9 @@ struct MuxOptions {
 // Returns 0, 1 when cancelled, 2 on an error (the reason on stderr).
 int RunMux(const MuxOptions& options);
 int RunClipInfo(const std::string& stream, const std::string& output, bool force);
+// Judges a stream file (and its clip information when clip is not empty): 0 when every rule
+// holds, 2 otherwise.
+int RunVerify(const std::string& stream, const std::string& clip, bool json, std::ostream& out);
 
 // "0x1011,4352" -> PIDs; false on a malformed list.
 bool ParsePidList(const std::string& text, std::vector<int>* pids);
