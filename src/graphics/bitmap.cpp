@@ -9,7 +9,6 @@
 
 #include "foundation/bytes.h"
 #include "foundation/file.h"
-#include "graphics/atomic_write.h"
 
 namespace vx {
 
@@ -283,7 +282,7 @@ bool LoadImageFile(const std::string& path, CBitmap& out, std::string* error) {
     try {
         file = ReadWholeFile(path);
     } catch (const FileError& e) {
-        SetError(error, e.Description());
+        SetError(error, path + ": " + e.Description());
         return false;
     }
     out = CBitmap{};
@@ -373,7 +372,13 @@ bool SavePng(const std::string& path, const CBitmap& bitmap, std::string* error)
         SetError(error, context.message.empty() ? "PNG encoding failed" : context.message);
         return false;
     }
-    return WriteFileAtomically(path, bytes, error);
+    try {
+        WriteWholeFileAtomic(path, bytes);
+    } catch (const FileError& e) {
+        SetError(error, e.Path() + ": " + e.Description());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vx
