@@ -199,6 +199,9 @@ void CEffectSequence::Write(CModelWriter& out) const {
     uint64_t windowTicks = 0;
     for (const SWindow& w : Windows)
         windowTicks += (uint64_t(w.Width) * w.Height * 9 + 1599) / 1600;
+    if (Windows.size() > 2)
+        out.Fail("an effect sequence holds " + std::to_string(Windows.size()) +
+                 " windows; at most 2 can be written");
     out.Field(Windows.size(), 8, "number of windows of an effect sequence");
     for (const SWindow& w : Windows) w.Write(out.Out());
     out.Field(Effects.size(), 8, "number of effects of an effect sequence");

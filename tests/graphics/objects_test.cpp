@@ -48,16 +48,9 @@ TEST(RunLength, Codes) {
         const char* code;
     };
     const Case cases[] = {
-        {7, 1, "07"},
-        {7, 2, "07 07"},
-        {7, 3, "00 83 07"},
-        {7, 63, "00 BF 07"},
-        {7, 64, "00 C0 40 07"},
-        {7, 16383, "00 FF FF 07"},
-        {0, 1, "00 01"},
-        {0, 63, "00 3F"},
-        {0, 64, "00 40 40"},
-        {0, 16383, "00 7F FF"},
+        {7, 1, "07"},           {7, 2, "07 07"},           {7, 3, "00 83 07"}, {7, 63, "00 BF 07"},
+        {7, 64, "00 C0 40 07"}, {7, 16383, "00 FF FF 07"}, {0, 1, "00 01"},    {0, 63, "00 3F"},
+        {0, 64, "00 40 40"},    {0, 16383, "00 7F FF"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.index) + " x " + std::to_string(c.run));
@@ -80,8 +73,8 @@ TEST(RunLength, ObjectDataRoundTrip) {
     ASSERT_TRUE(picture.Create(70, 3, PixelFormat::kIndexed8));
     for (int x = 0; x < 70; ++x) {
         picture.Row(0)[x] = uint8_t(x % 5 == 0 ? 0 : x % 3);  // short runs of both kinds
-        picture.Row(1)[x] = 9;                               // one long run
-        picture.Row(2)[x] = x < 66 ? 0 : 4;                  // long zeros, then a short run
+        picture.Row(1)[x] = 9;                                // one long run
+        picture.Row(2)[x] = x < 66 ? 0 : 4;                   // long zeros, then a short run
     }
     std::vector<uint8_t> data;
     ASSERT_TRUE(BuildObjectData(picture, data));
@@ -126,10 +119,8 @@ TEST(Palette, RgbToYCbCr) {
     };
     const Case cases[] = {
         {255, 0, 0, 81, 239, 90},  // 81.535, 239.945, 90.26 truncated
-        {0, 0, 0, 16, 128, 128},
-        {255, 255, 255, 235, 128, 128},
-        {0, 0, 255, 40, 109, 239},
-        {0, 255, 0, 144, 34, 53},
+        {0, 0, 0, 16, 128, 128},   {255, 255, 255, 235, 128, 128},
+        {0, 0, 255, 40, 109, 239}, {0, 255, 0, 144, 34, 53},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b));
@@ -195,8 +186,8 @@ TEST(Palette, FolderNamesAndFinds) {
 }
 
 TEST(Convert, TwentyFourBitCopyOfTransparentPixels) {
-    CBitmap argb = Argb(3, 1, {MakeArgb(0, 10, 10, 10), MakeArgb(128, 0, 0, 0),
-                               MakeArgb(255, 1, 2, 3)});
+    CBitmap argb =
+        Argb(3, 1, {MakeArgb(0, 10, 10, 10), MakeArgb(128, 0, 0, 0), MakeArgb(255, 1, 2, 3)});
     CBitmap copy = To24BitCopy(argb);
     EXPECT_EQ(copy.ArgbAt(0, 0), MakeArgb(255, 245, 245, 245));
     EXPECT_EQ(copy.ArgbAt(1, 0), MakeArgb(255, 127, 127, 127));
@@ -234,7 +225,8 @@ TEST(Convert, KeyPixelPicksTheTransparentIndex) {
         SCOPED_TRACE(c.name);
         // 3 x 2 with a fifth colour in the middle column.
         const uint32_t m = MakeArgb(255, 1, 2, 3);
-        CBitmap picture = Argb(3, 2, {c.corners[0], m, c.corners[1], c.corners[2], m, c.corners[3]});
+        CBitmap picture =
+            Argb(3, 2, {c.corners[0], m, c.corners[1], c.corners[2], m, c.corners[3]});
         CBitmap out;
         int transparent = -1;
         ASSERT_TRUE(ConvertTo8Bit(picture, out, transparent));
@@ -347,10 +339,14 @@ TEST(Convert, PlaceInRectKeepsThePositionAndPadsTransparent) {
     };
     const Case cases[] = {
         {"table with a transparent entry",
-         {ColorTable::kHasAlpha, {MakeArgb(255, 1, 1, 1), MakeArgb(255, 2, 2, 2), 0}}, 2, 3},
+         {ColorTable::kHasAlpha, {MakeArgb(255, 1, 1, 1), MakeArgb(255, 2, 2, 2), 0}},
+         2,
+         3},
         {"opaque table gets one", {0, {MakeArgb(0, 1, 1, 1), MakeArgb(0, 2, 2, 2)}}, 2, 3},
         {"full opaque table pads with 255",
-         {ColorTable::kHasAlpha, std::vector<uint32_t>(255, 0xFF000000u)}, 255, 255},
+         {ColorTable::kHasAlpha, std::vector<uint32_t>(255, 0xFF000000u)},
+         255,
+         255},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -416,12 +412,12 @@ TEST(ImageFiles, PngRoundTripAndBmp) {
     EXPECT_EQ(back, indexed);
 
     // 2 x 2, 24-bit, bottom-up rows padded to 4 bytes.
-    std::vector<uint8_t> bmp = Hex(
-        "424D 46000000 00000000 36000000"
-        "28000000 02000000 02000000 0100 1800 00000000 10000000 00000000 00000000 00000000 "
-        "00000000"
-        "0000FF 00FF00 0000"   // bottom row: red, green
-        "FF0000 FFFFFF 0000");  // top row: blue, white
+    std::vector<uint8_t> bmp =
+        Hex("424D 46000000 00000000 36000000"
+            "28000000 02000000 02000000 0100 1800 00000000 10000000 00000000 00000000 00000000 "
+            "00000000"
+            "0000FF 00FF00 0000"    // bottom row: red, green
+            "FF0000 FFFFFF 0000");  // top row: blue, white
     test::WriteFile(dir / "b.bmp", bmp);
     ASSERT_TRUE(LoadImageFile(dir / "b.bmp", back, &why)) << why;
     ASSERT_EQ(back.Format(), PixelFormat::kRgb24);

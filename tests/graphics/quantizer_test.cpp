@@ -37,7 +37,8 @@ std::vector<uint8_t> CompressJpeg(const Rgb& image) {
     jpeg_set_quality(&c, 92, TRUE);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(&image.pixels[size_t(c.next_scanline) * size_t(image.width) * 3]);
+        JSAMPROW row =
+            const_cast<JSAMPROW>(&image.pixels[size_t(c.next_scanline) * size_t(image.width) * 3]);
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -147,8 +148,9 @@ TEST(Quantizer, MatchesLibjpegTwoPassQuantiser) {
         ASSERT_EQ(plain.components, 3);
         ASSERT_EQ(theirs.components, 1);
         ASSERT_GT(theirs.colorMap.size(), 200u);
-        if (c.flatShare > 0)
+        if (c.flatShare > 0) {
             EXPECT_GT(LargestCell(plain), 65535u);
+        }
 
         SQuantized ours;
         ASSERT_TRUE(QuantizeTwoPass(plain.samples.data(), plain.width, plain.height,
@@ -166,7 +168,7 @@ TEST(Quantizer, MatchesLibjpegTwoPassQuantiser) {
 TEST(Quantizer, FewColoursAndSkippedPixels) {
     // Four colours in a 4 x 2 picture quantised to at most 8: each colour is its own box; the
     // skipped pixels get index n and take no part.
-    const uint8_t pixels[] = {0, 0, 0,   255, 255, 255, 0, 0, 0,   255, 0, 0,
+    const uint8_t pixels[] = {0, 0, 0,   255, 255, 255, 0, 0,   0, 255, 0, 0,
                               0, 0, 255, 255, 255, 255, 0, 255, 0, 0,   0, 0};
     const uint8_t skip[] = {0, 0, 0, 0, 0, 0, 1, 1};
     SQuantized q;
