@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/analyze.h"
+#include "cli/igmenu.h"
 #include "cli/inspect.h"
 #include "cli/mux_commands.h"
 #include "foundation/messages.h"
@@ -73,6 +74,13 @@ int Run(int argc, char** argv) {
     verify->add_flag("--json", verifyJson,
                      "One JSON object: path, ok, packets and the rules with their details");
 
+    std::string igMenuIn, igMenuOut;
+    CLI::App* igmenu = app.add_subcommand(
+        "igmenu", "Encode a menu described in JSON into an interactive-graphics stream (.ig)");
+    igmenu->add_option("MENU", igMenuIn, "Menu description (JSON)")->required();
+    igmenu->add_option("-o,--output", igMenuOut, "Graphics stream file to write")->required();
+    igmenu->footer(vx::cli::kIgMenuHelp);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -99,6 +107,8 @@ int Run(int argc, char** argv) {
         }
         return vx::cli::RunMux(muxOptions);
     }
+    if (igmenu->parsed())
+        return vx::cli::RunIgMenu(igMenuIn, igMenuOut);
     if (verify->parsed())
         return vx::cli::RunVerify(verifyStream, verifyClip, verifyJson, std::cout);
     if (clipinfo->parsed())
