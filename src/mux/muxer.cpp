@@ -207,13 +207,16 @@ void CMuxer::WriteTablesAtStart() {
 // tracks waited on their buffers), the tables are placed on the grid at their due times inside
 // the gap, so that neither PCR nor PAT/PMT intervals grow with the wait.
 void CMuxer::InsertTables() {
+    // Tables fall due up to the time of the packet about to be sent; the tables themselves
+    // may push that packet later, but what falls due then waits for the next packet.
+    const uint64_t target = clock_;
     for (;;) {
         if (nextPcrTime_ <= nextPsiTime_) {
-            if (clock_ < nextPcrTime_)
+            if (target < nextPcrTime_)
                 break;
             WritePcr(nextPcrTime_);
         } else {
-            if (clock_ < nextPsiTime_)
+            if (target < nextPsiTime_)
                 break;
             WritePat(GridSlotAtOrAfter(nextPsiTime_));
             WritePmt();
@@ -223,7 +226,7 @@ void CMuxer::InsertTables() {
             }
         }
     }
-    clock_ = std::max(clock_, lastPacketTime_ + packetTime_);
+    clock_ = std::max(target, lastPacketTime_ + packetTime_);
 }
 
 void CMuxer::Flush() {
@@ -444,6 +447,11 @@ int CMuxer::Mux(const ProgressCallback& progress) {
             EnterAu(*track);
             UpdateNextTime(*track);
             working.push_back(track);
+        }
+        if (working.empty()) {
+            ShowMessage("No track has an AU to multiplex. ");
+            output_.Discard();
+            return resultError;
         }
         if (progress.function) {
             progress.Title("Building");
