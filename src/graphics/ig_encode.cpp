@@ -176,6 +176,38 @@ int64_t DecodeDuration(const CNamedPtrCollection& objects, int lastInitial, bool
     return b + CeilDiv((c / 8) * 9, 1600);
 }
 
+bool PagePaletteFromImages(CEpoch& epoch, const CPage& page, CErgbPalette& palette,
+                           std::vector<SPagePicture>& pictures, std::string* reason) {
+    palette.RemoveAll();
+    pictures.clear();
+    CNamedPtrCollection objects;
+    ClearObjectMarks(epoch);
+    CollectPageObjects(epoch, page, objects);
+    ClearObjectMarks(epoch);
+    if (objects.GetCount() == 0)
+        return true;
+    std::vector<CBitmap> sources(size_t(objects.GetCount()));
+    std::vector<const CBitmap*> pointers;
+    for (int i = 0; i < objects.GetCount(); ++i) {
+        if (!static_cast<CGraphicObject*>(objects.GetAt(i))
+                 ->LoadPicture(sources[size_t(i)], reason))
+            return false;
+        pointers.push_back(&sources[size_t(i)]);
+    }
+    std::vector<CBitmap> indexed;
+    ColorTable table;
+    int transparent = 255;
+    if (!ConvertSetTo8Bit(pointers, indexed, table, transparent)) {
+        SetReason(reason, "the pictures of page \"" + page.GetName() + "\" cannot be converted");
+        return false;
+    }
+    palette.FromColorTable(table, 255, 0.0);
+    for (int i = 0; i < objects.GetCount(); ++i)
+        pictures.push_back(
+            {static_cast<CGraphicObject*>(objects.GetAt(i)), std::move(indexed[size_t(i)])});
+    return true;
+}
+
 namespace {
 
 class DisplaySetEncoder {
@@ -316,38 +348,22 @@ private:
     // which becomes a palette of its own (one PDS), and the converted pictures are the ones
     // coded, so that every index means the same colour on the page.
     bool MakePagePalette(CPage& page) {
-        CNamedPtrCollection objects;
-        ClearObjectMarks(epoch_);
-        CollectPageObjects(epoch_, page, objects);
-        ClearObjectMarks(epoch_);
-        std::vector<CBitmap> pictures(size_t(objects.GetCount()));
-        std::vector<const CBitmap*> sources;
-        for (int i = 0; i < objects.GetCount(); ++i) {
-            auto* g = static_cast<CGraphicObject*>(objects.GetAt(i));
-            auto it = converted_.find(g);
+        CErgbPalette palette;
+        std::vector<SPagePicture> pictures;
+        if (!PagePaletteFromImages(epoch_, page, palette, pictures, reason_))
+            return false;
+        for (const SPagePicture& p : pictures) {
+            auto it = converted_.find(p.object);
             if (it != converted_.end())
-                return Fail("graphic object \"" + g->GetName() + "\" is shown on page \"" +
+                return Fail("graphic object \"" + p.object->GetName() + "\" is shown on page \"" +
                             it->second.page + "\" and on page \"" + page.GetName() +
                             "\", neither of which has a palette; give them one");
-            if (!g->LoadPicture(pictures[size_t(i)], reason_))
-                return false;
-            sources.push_back(&pictures[size_t(i)]);
         }
         CPds& pds = AddPalette(segments_);
         page.PaletteIdRef = pds.PaletteId;
-        if (sources.empty())
-            return true;
-        std::vector<CBitmap> indexed;
-        ColorTable table;
-        int transparent = 255;
-        if (!ConvertSetTo8Bit(sources, indexed, table, transparent))
-            return Fail("the pictures of page \"" + page.GetName() + "\" cannot be converted");
-        CErgbPalette palette;
-        palette.FromColorTable(table, 255, 0.0);
         FillPds(pds, palette);
-        for (int i = 0; i < objects.GetCount(); ++i)
-            converted_[static_cast<CGraphicObject*>(objects.GetAt(i))] = {
-                page.GetName(), std::move(indexed[size_t(i)])};
+        for (SPagePicture& p : pictures)
+            converted_[p.object] = {page.GetName(), std::move(p.picture)};
         return true;
     }
 

@@ -18,6 +18,8 @@
 // decoding starts at D = P - J. All of it in integer arithmetic.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "foundation/named_object.h"
 #include "graphics/ig_model.h"
@@ -30,6 +32,18 @@ void ClearPaletteMarks(CEpoch& epoch);
 // Appends the page's objects in object order (marks must be clear for a fresh collection and
 // are left set); returns the index in into of the last initial object, -1 when none.
 int CollectPageObjects(CEpoch& epoch, const CPage& page, CNamedPtrCollection& into);
+
+struct SPagePicture {
+    const CGraphicObject* object;
+    CBitmap picture;  // 8-bit, indices of the page's palette
+};
+// The palette of a page that has none: its pictures, in object order, converted together to
+// one shared table (alpha kept), which becomes the palette; pictures receives each object's
+// converted picture, the one to code so that every index means the same colour on the page.
+// A page without pictures gets an empty palette. False with a reason when a picture cannot be
+// had or converted.
+bool PagePaletteFromImages(CEpoch& epoch, const CPage& page, CErgbPalette& palette,
+                           std::vector<SPagePicture>& pictures, std::string* reason = nullptr);
 
 // The exact frame rate of a frame-rate code as numerator / denominator; false for 0, 5, 8+.
 bool FrameRateOf(uint8_t code, int64_t& numerator, int64_t& denominator);
