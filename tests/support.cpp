@@ -62,4 +62,39 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
         throw std::runtime_error("cannot write " + path);
 }
 
+std::string CommandOutput(const std::string& command, bool withStderr) {
+    std::string text;
+    FILE* pipe = ::popen((command + (withStderr ? " 2>&1" : "")).c_str(), "r");
+    if (pipe == nullptr)
+        return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    if (::pclose(pipe) != 0 && !withStderr)
+        text.clear();
+    return text;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string FrameCrc(const std::string& path) {
+    const std::string all = CommandOutput("ffmpeg -nostdin -v error -i " + ShellQuote(path) +
+                                          " -map 0 -c copy -f framecrc -");
+    std::string frames;
+    size_t at = 0;
+    while (at < all.size()) {
+        size_t end = all.find('\n', at);
+        if (end == std::string::npos)
+            end = all.size();
+        if (all[at] != '#')
+            frames += all.substr(at, end - at + 1);
+        at = end + 1;
+    }
+    return frames;
+}
+
 }  // namespace vx::test

@@ -342,7 +342,8 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
     uint64_t index = 0;
     bool haveTime = false;
     uint32_t lastAts = 0;
-    uint64_t time = 0;  // unwrapped arrival clock
+    int64_t stamp = 0;  // unwrapped arrival time stamp of the packet
+    uint64_t time = 0;  // the arrival clock as the decoders see it: never backwards
     std::optional<uint64_t> lastPat, lastPmt, lastSit;
     std::optional<uint64_t> lastPcr;
     std::optional<int64_t> pcrOffset;
@@ -371,9 +372,10 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
                     arrival.Fault(At(index) + " arrives " + std::to_string(delta) +
                                   " ticks after the one before it, less than one packet time (" +
                                   std::to_string(packetTime) + ")");
+                // The 30-bit stamps unwrapped: a step back is taken as one, not as a wrap.
+                stamp += delta < kAtsWrap / 2 ? int64_t(delta) : int64_t(delta) - kAtsWrap;
                 // The decoders see time run forwards only.
-                if (delta != 0 && delta < kAtsWrap / 2)
-                    time += delta;
+                time = std::max<int64_t>(int64_t(time), stamp);
             }
             haveTime = true;
             lastAts = ats;
@@ -400,7 +402,7 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
                         if (lastPcr && value - *lastPcr > uint64_t(kPcrLimit))
                             pcr.Fault("PCR at " + At(index) + " comes " +
                                       Ms(int64_t(value - *lastPcr)) + " after the previous one");
-                        const int64_t offsetNow = int64_t(value) - int64_t(time);
+                        const int64_t offsetNow = int64_t(value) - stamp;
                         if (!pcrOffset)
                             pcrOffset = offsetNow;
                         else
