@@ -1,5 +1,7 @@
 #include "graphics/run_length.h"
 
+#include <algorithm>
+
 #include "foundation/bytes.h"
 
 namespace vx {
@@ -44,6 +46,8 @@ bool BuildObjectData(const CBitmap& indexed, std::vector<uint8_t>& out, std::str
     if (indexed.Width() > 0xFFFF || indexed.Height() > 0xFFFF)
         return fail("the picture is larger than 65 535 pixels on a side");
     out.assign(7, 0);
+    // The worst case: alternating single pixels of 0 and another index, 1.5 bytes a pixel.
+    out.reserve(7 + size_t(indexed.Height()) * (size_t(indexed.Width()) * 3 / 2 + 3));
     for (int y = 0; y < indexed.Height(); ++y)
         if (!EncodeLine(indexed.Row(y), indexed.Width(), out))
             return fail("a run of one colour is longer than 16 383 pixels");
@@ -70,7 +74,9 @@ bool DecodeObjectData(const uint8_t* data, size_t size, int& width, int& height,
         height = body.U16();
         if (width == 0 || height == 0)
             return false;
-        indices.reserve(size_t(width) * size_t(height));
+        // A code of at most 4 bytes gives at most 16 383 pixels: the data bounds the picture
+        // before its claimed size is believed.
+        indices.reserve(std::min(size_t(width) * size_t(height), size_t(length) * 4096));
         int x = 0, lines = 0;
         while (body.Remaining() > 0) {
             uint8_t c = body.U8();

@@ -111,6 +111,20 @@ TEST(RunLength, ObjectDataRoundTrip) {
     std::string why;
     EXPECT_FALSE(BuildObjectData(argb, data, &why));
     EXPECT_FALSE(why.empty());
+
+    // A run past 16 383 pixels, and coded lines past the 24-bit length (alternating single
+    // pixels of 0 and 1 code in 3 bytes per pair: 4096 x 2800 pixels give 17 203 200 bytes).
+    CBitmap wide;
+    ASSERT_TRUE(wide.Create(16384, 1, PixelFormat::kIndexed8));
+    EXPECT_FALSE(BuildObjectData(wide, data, &why));
+    EXPECT_NE(why.find("16 383"), std::string::npos) << why;
+    CBitmap busy;
+    ASSERT_TRUE(busy.Create(4096, 2800, PixelFormat::kIndexed8));
+    for (int y = 0; y < busy.Height(); ++y)
+        for (int x = 1; x < busy.Width(); x += 2) busy.Row(y)[x] = 1;
+    EXPECT_FALSE(BuildObjectData(busy, data, &why));
+    EXPECT_NE(why.find("24-bit"), std::string::npos) << why;
+    EXPECT_TRUE(data.empty());
 }
 
 TEST(Palette, RgbToYCbCr) {
