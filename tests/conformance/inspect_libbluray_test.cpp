@@ -7,18 +7,15 @@
 #include <string>
 
 #include "bdmv/json.h"
+#include "conformance/bluray_harness.h"
 #include "conformance/command.h"
 #include "support.h"
 
 namespace vx {
 namespace {
 
-struct BlurayCloser {
-    void operator()(BLURAY* bd) const { bd_close(bd); }
-};
-struct TitleInfoFree {
-    void operator()(BLURAY_TITLE_INFO* info) const { bd_free_title_info(info); }
-};
+using test::BlurayCloser;
+using test::TitleInfoFree;
 
 Json InspectRecord(const std::string& path) {
     auto result = test::RunVexilla({"inspect", "--json", path});

@@ -11,6 +11,7 @@
 #include "bdmv/movie_object.h"
 #include "bdmv/mpls.h"
 #include "bdmv/nav_command.h"
+#include "conformance/bluray_harness.h"
 #include "foundation/file.h"
 #include "foundation/paths.h"
 #include "support.h"
@@ -18,14 +19,8 @@
 namespace vx {
 namespace {
 
-struct BlurayCloser {
-    void operator()(BLURAY* bd) const { bd_close(bd); }
-};
-struct TitleInfoFree {
-    void operator()(BLURAY_TITLE_INFO* info) const { bd_free_title_info(info); }
-};
-using Bluray = std::unique_ptr<BLURAY, BlurayCloser>;
-using TitleInfo = std::unique_ptr<BLURAY_TITLE_INFO, TitleInfoFree>;
+using test::Bluray;
+using test::TitleInfo;
 
 constexpr uint32_t kInTime = 27000;            // 45 kHz: 0.6 s
 constexpr uint32_t kOutTime = 27000 + 450000;  // 10 s later
