@@ -42,7 +42,7 @@ Json CStdBase::ToJson() const {
 }
 
 namespace {
-constexpr double kClock = 27000000.0;          // ticks per second of the arrival clock
+constexpr double kClockHz = 27000000.0;        // the arrival clock
 constexpr uint64_t kTbEmptyPeriod = 26460000;  // 0.98 s: an audio TB must run empty this often
 constexpr uint32_t kPacketBytes = 188;
 constexpr uint32_t kEbRoom = 184;  // the payload of one more packet
@@ -50,8 +50,10 @@ constexpr uint32_t kEbRoom = 184;  // the payload of one more packet
 
 void CStdBase::LeakyBuffer::Arrive(uint64_t time, double size, uint32_t rate,
                                    bool mustEmptyEverySecond) {
-    const double bytesPerTick = rate / 8.0 / kClock;
-    fullness -= bytesPerTick * double(time - last);
+    // Bytes and ticks convert through 8 x 27,000,000 / rate, kept in that order so that whole
+    // byte counts give whole tick counts without rounding.
+    auto ticksFor = [rate](double bytes) { return bytes * 8.0 * kClockHz / rate; };
+    fullness -= double(time - last) * rate / (8.0 * kClockHz);
     if (fullness <= 0) {
         fullness = 0;
         emptyTime = time;
@@ -60,9 +62,9 @@ void CStdBase::LeakyBuffer::Arrive(uint64_t time, double size, uint32_t rate,
     fullness += kPacketBytes;
     // Room for the packet after next: the next one must find two packets of space.
     const double over = 2.0 * kPacketBytes + fullness - size;
-    earliest = over > 0 ? time + uint64_t(std::ceil(over / bytesPerTick)) : 0;
+    earliest = over > 0 ? time + uint64_t(std::ceil(ticksFor(over))) : 0;
     if (mustEmptyEverySecond) {
-        const uint64_t drained = time + uint64_t(std::ceil(fullness / bytesPerTick));
+        const uint64_t drained = time + uint64_t(std::ceil(ticksFor(fullness)));
         if (emptyTime + kTbEmptyPeriod <= drained)
             earliest = std::max(earliest, drained);
     }

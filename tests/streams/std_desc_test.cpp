@@ -178,5 +178,79 @@ TEST(StreamDescriptions, GraphicsStreamModelAndName) {
     EXPECT_STREQ(CPgStd().Name(), "PG/Subtitle");
 }
 
+// The buffer state a multiplexer keeps: arrivals on the 27 MHz clock, the earliest next arrival.
+TEST(StreamDescriptionBuffers, TransportBufferWaitsForRoomForTwoPackets) {
+    // AC-3: TB 512 bytes drained at 2 Mbit/s, 108 ticks a byte.
+    CAc3Std ac3;
+    ac3.AddAu(90000, 90000);
+    EXPECT_TRUE(ac3.OnPacket(1000, 184));
+    // 188 held: 512 - 188 - 376 < 0 by 52 bytes, 52 x 108 ticks to drain.
+    EXPECT_EQ(ac3.NextBufferTime(), 1000u + 5616);
+    // Arriving then, the first packet has drained to 136 bytes: 324 held, room for two more.
+    ac3.OnPacket(1000 + 5616, 184);
+    EXPECT_EQ(ac3.NextBufferTime(), 1000u + 5616 + (324 + 376 - 512) * 108);
+    // Once drained empty, no constraint.
+    ac3.OnPacket(1000000, 184);
+    EXPECT_EQ(ac3.NextBufferTime(), 1000000u + 5616);
+}
+
+TEST(StreamDescriptionBuffers, AudioTransportBufferMustRunEmptyWithinASecond) {
+    // Packets every 20,303 ticks, one tick faster than TB drains a packet (20,304): TB never
+    // runs empty, yet never holds enough for the room rule to bind. Some 0.98 s after it last
+    // ran empty, the next packet must wait until TB has drained completely.
+    CAc3Std ac3;
+    ac3.AddAu(9000000, 9000000);
+    const uint64_t step = 20303;
+    uint64_t t = 0;
+    uint64_t waitedAt = 0;
+    for (int i = 0; i < 2000 && waitedAt == 0; ++i, t += step) {
+        ac3.OnPacket(t, 184);
+        if (ac3.NextBufferTime() > t + step)
+            waitedAt = t;
+    }
+    ASSERT_NE(waitedAt, 0u);
+    // It last ran empty at 0: the rule binds once TB could not be empty before 0.98 s.
+    EXPECT_LE(waitedAt, 26460000u);
+    EXPECT_GE(waitedAt, 26460000u - 2 * 188 * 108);
+    EXPECT_GE(ac3.NextBufferTime(), 26460000u);
+    // Arriving then, it finds TB empty and the clock of the rule starts again.
+    const uint64_t resumed = ac3.NextBufferTime();
+    ac3.OnPacket(resumed, 184);
+    EXPECT_EQ(ac3.NextBufferTime(), resumed + 5616);
+
+    // A video TB has no such rule: only the room rule, (188 + 376 - 512) x 4.5 ticks.
+    CAvcStd avc;
+    avc.AddAu(9000000, 9000000);
+    uint64_t v = 0;
+    for (; v < 30000000; v += 2000) avc.OnPacket(v, 184);
+    EXPECT_EQ(avc.NextBufferTime(), v - 2000 + 234);
+}
+
+TEST(StreamDescriptionBuffers, ElementaryBufferWaitsForTheDecodingTimeThatFreesRoom) {
+    // IG: EB 1,048,576 bytes; TB drained at 48 Mbit/s, 4.5 ticks a byte. Packets every 846
+    // ticks (one packet time at 48 Mbit/s) leave 188 bytes in TB: a 234-tick wait.
+    CIgStd ig;
+    ig.AddAu(100000, 100000);
+    const uint32_t first = 1048576 - 100;  // fills EB to within 100 bytes
+    uint64_t t = 0;
+    for (uint32_t sent = 0; sent < first; sent += 184, t += 846)
+        ig.OnPacket(t, std::min(184u, first - sent));
+    const uint64_t last = t - 846;
+    // No room for 184 more, but the AU being sent cannot leave EB: only TB constrains.
+    EXPECT_EQ(ig.NextBufferTime(), last + 234);
+    // Once the next AU is entered, the first one leaves at its decoding time: wait for it.
+    ig.AddAu(200000, 200000);
+    EXPECT_EQ(ig.NextBufferTime(), 100000u * 300);
+    EXPECT_TRUE(ig.OnPacket(100000 * 300, 184));
+    EXPECT_EQ(ig.NextBufferTime(), 100000u * 300 + 234);
+
+    // An AU larger than EB: reported, and EB does not hold it back.
+    CAc3Std ac3;
+    ac3.AddAu(90000, 90000);
+    bool fits = true;
+    for (uint64_t t = 0; t < 120 * 20304; t += 20304) fits = ac3.OnPacket(t, 184) && fits;
+    EXPECT_FALSE(fits);  // 120 x 184 bytes > 18,640
+}
+
 }  // namespace
 }  // namespace vx
