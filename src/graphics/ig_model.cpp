@@ -743,8 +743,10 @@ bool CIcData::Write(CModelWriter& out) const {
     if (length > 0xFFFFFF)
         out.Fail("the interactive composition (" + std::to_string(length) +
                  " bytes) exceeds its 24-bit length");
-    WriteBE24(const_cast<uint8_t*>(w.Buffer().data()) + start, uint32_t(length & 0xFFFFFF));
-    const_cast<CIcData*>(this)->CompositionLength = uint32_t(length & 0xFFFFFF);
+    w.PatchU8(start, uint8_t(length >> 16));
+    w.PatchU8(start + 1, uint8_t(length >> 8));
+    w.PatchU8(start + 2, uint8_t(length));
+    CompositionLength = uint32_t(length & 0xFFFFFF);
     return out.Ok();
 }
 

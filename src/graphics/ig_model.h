@@ -299,7 +299,7 @@ public:
 
     CPage* NewPage();
 
-    uint32_t CompositionLength = 0;  // as last written or read
+    mutable uint32_t CompositionLength = 0;  // as last written or read
     uint8_t StreamModel = 1;         // 0 multiplexed with the video, 1 out of mux
     uint8_t UserInterfaceModel = 0;  // 0 always on, 1 pop-up
     uint64_t CompositionTimeOutPts = 0;
