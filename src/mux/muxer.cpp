@@ -79,7 +79,6 @@ bool CMuxer::Init(uint32_t rate, const MuxTrackList& tracks, uint8_t application
     tracks_ = tracks;
     applicationType_ = applicationType;
     frameDuration_ = frameDuration;
-    buffer_.assign(kOutputBufferSize, 0xFF);
     used_ = 0;
     packetTime_ = PacketTime(rate);
     pcrOffset_ = PcrOffset(rate);
@@ -98,6 +97,12 @@ bool CMuxer::Init(uint32_t rate, const MuxTrackList& tracks, uint8_t application
             }
         }
     }
+    // The output is gathered in one buffer of at most 18 MiB; a small clip needs less.
+    uint64_t total = 0;
+    for (SMuxTrack* track : tracks_) total += track->GetSize();
+    const uint64_t wanted =
+        (std::max<uint64_t>(total * 2, 1 << 20) / kSourcePacketSize + 1) * kSourcePacketSize;
+    buffer_.assign(size_t(std::min<uint64_t>(kOutputBufferSize, wanted)), 0xFF);
     frameTicks_ = uint64_t(std::llround(frameDuration_ * 27000.0));
     pat_ = TransportPacket::MakePatPacket();
     pmt_ = TransportPacket::MakePmtPacket();

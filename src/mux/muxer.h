@@ -39,9 +39,10 @@ std::string FormatSize(uint64_t sourcePackets);
 
 class CMuxer {
 public:
-    static constexpr size_t kOutputBufferSize = 0x1200000;  // 18 MiB
-    static constexpr uint64_t kPsiPeriod = 2538000;         // 94 ms
-    static constexpr uint64_t kPcrPeriod = 2430000;         // 90 ms
+    // The largest output buffer (18 MiB); a small clip gets a smaller one.
+    static constexpr size_t kOutputBufferSize = 0x1200000;
+    static constexpr uint64_t kPsiPeriod = 2538000;  // 94 ms
+    static constexpr uint64_t kPcrPeriod = 2430000;  // 90 ms
     static constexpr int kPsiPerSit = 9;
     static constexpr uint64_t kLead = 81000;  // 0.9 s (90 kHz): how early an AU may start arriving
     static constexpr size_t kMaxPmtSection = 1021;

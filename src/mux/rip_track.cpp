@@ -761,7 +761,8 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
         }
     }
 
-    std::vector<uint8_t> block(kScanBlock);
+    std::vector<uint8_t> block(
+        size_t(std::min<uint64_t>(kScanBlock, uint64_t(end - first) * kSourcePacketSize)));
     const uint64_t total = uint64_t(end - first) * kSourcePacketSize;
     uint64_t done = 0;
     int64_t index = first;
@@ -769,7 +770,7 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
     PES_Packet pes;
     while (index < end) {
         const size_t want =
-            size_t(std::min<int64_t>(int64_t(kScanBlock / kSourcePacketSize), end - index)) *
+            size_t(std::min<int64_t>(int64_t(block.size() / kSourcePacketSize), end - index)) *
             kSourcePacketSize;
         const size_t got = source.Read(block.data(), want);
         const size_t whole = got / kSourcePacketSize;
