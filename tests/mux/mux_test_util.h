@@ -26,6 +26,9 @@ public:
 
     FakeTrack(uint8_t codingType, std::vector<Au> aus) : type_(codingType), aus_(std::move(aus)) {}
 
+    // The AU of this index claims its size but gives no packet.
+    int EmptyAu = -1;
+
     std::string Describe(bool) const override { return "fake track"; }
     bool Prepare() override {
         current_ = 0;
@@ -116,7 +119,7 @@ private:
         au_.DTS = a.dts;
         au_.PTS = a.pts;
         au_.Size = a.bytes;
-        au_.left = a.bytes;
+        au_.left = int(current_) == EmptyAu ? 0 : a.bytes;
         au_.first = true;
         au_.KeyPoint = CollectsKeyPoints ? AddKeyPoint(a.pts) : -1;
     }

@@ -10,6 +10,7 @@
 #include "mux/verify.h"
 #include "support.h"
 #include "transport/pid.h"
+#include "transport/probes.h"
 
 namespace vx {
 namespace {
@@ -290,6 +291,90 @@ TEST(Muxer, FailuresLeaveNoFile) {
             EXPECT_TRUE(name == "out.m2ts" || name == "out.clpi") << c.name << ": " << name;
         }
     }
+}
+
+TEST(Muxer, ProgramMapTableOverPacketsAndItsLimit) {
+    // 40 PG tracks: 200 bytes of stream entries, a PMT of two packets.
+    std::vector<std::unique_ptr<FakeTrack>> tracks;
+    MuxTrackList list;
+    for (int i = 0; i < 40; ++i) {
+        tracks.push_back(std::make_unique<FakeTrack>(0x90, EvenAus(2, 90000, 90000, 300)));
+        tracks.back()->Order = i;
+        list.push_back(tracks.back().get());
+    }
+    MuxRun run(list, 7);
+    ASSERT_EQ(run.result, 0);
+    EXPECT_GT(run.muxer->PmtSection().size(), 183u);
+    const auto packets = PacketsOf(run.stream);
+    EXPECT_EQ(packets[1].pid, pid::kPmt);
+    EXPECT_TRUE(packets[1].unitStart);
+    EXPECT_EQ(packets[2].pid, pid::kPmt);
+    EXPECT_FALSE(packets[2].unitStart);
+    EXPECT_EQ(packets[3].pid, pid::kSit);
+    CFile file;
+    file.OpenOrRaise(run.dir / "out.m2ts", CFile::modeRead);
+    const VerifyReport report = VerifyStreamFile(file);
+    EXPECT_TRUE(report.Ok()) << report.ToJson().dump(1);
+    std::unique_ptr<PMT> pmt = ReadPmt(file);
+    ASSERT_NE(pmt, nullptr);
+    EXPECT_EQ(pmt->Streams.GetCount(), 40);
+
+    // 256 PG tracks do not fit one section (1,021 bytes).
+    for (int i = 40; i < 256; ++i) {
+        tracks.push_back(std::make_unique<FakeTrack>(0x90, EvenAus(1, 90000, 90000, 300)));
+        tracks.back()->Order = i;
+        list.push_back(tracks.back().get());
+    }
+    MessageCapture messages;
+    MuxRun refused(list, 7);
+    EXPECT_EQ(refused.result, -1);
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_NE(messages.Texts()[0].find("1021"), std::string::npos);
+}
+
+TEST(Muxer, ProgressCopyPermissionAndEmptyPacks) {
+    struct Recorder {
+        std::vector<std::string> texts;
+        std::vector<int> percents;
+        static bool On(void* context, const ProgressRecord& r) {
+            auto* self = static_cast<Recorder*>(context);
+            if (r.status == ProgressRecord::title)
+                self->texts.push_back("title:" + r.titleText);
+            else if (r.status == ProgressRecord::statusText)
+                self->texts.push_back("status:" + r.text);
+            else if (r.status == ProgressRecord::percent)
+                self->percents.push_back(r.percentDone);
+            return true;
+        }
+    } recorder;
+    FakeTrack video(0x1B, EvenAus(300, 90000, 3754, 150000));  // 45 MB: two progress steps
+    test::TempDir dir;
+    MuxTrackList ordered;
+    AssignPids({&video}, &ordered);
+    CMuxer muxer;
+    muxer.SetOutput(dir / "out.m2ts", "");
+    muxer.SetCopyPermission(2);
+    ASSERT_TRUE(muxer.Init(48000000, ordered, 1, 0));
+    ASSERT_EQ(muxer.Mux({&Recorder::On, &recorder}), 0);
+    EXPECT_EQ(recorder.texts, (std::vector<std::string>{"title:Building", "status:out.m2ts"}));
+    ASSERT_GE(recorder.percents.size(), 3u);
+    EXPECT_EQ(recorder.percents.front(), 0);
+    EXPECT_EQ(recorder.percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(recorder.percents.begin(), recorder.percents.end()));
+    EXPECT_FALSE(FileExists(dir / "out.clpi"));  // no clip information asked for
+    const std::vector<uint8_t> stream = ReadWholeFile(dir / "out.m2ts");
+    for (size_t at = 0; at < stream.size(); at += 192) ASSERT_EQ(stream[at] >> 6, 2) << at;
+    // Video: the end is one frame after the last picture, counted once.
+    EXPECT_EQ(muxer.StartTime(), 90000u * 300);
+    EXPECT_EQ(muxer.EndTime(), (90000u + 299 * 3754) * 300 + 1126125);
+
+    FakeTrack broken(0x91, EvenAus(3, 90000, 90000, 1000));
+    broken.EmptyAu = 1;
+    MessageCapture messages;
+    MuxRun run({&broken}, 5);
+    EXPECT_EQ(run.result, 2);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Wrong: pack is empty ! "});
+    EXPECT_FALSE(FileExists(run.dir / "out.m2ts"));
 }
 
 }  // namespace

@@ -126,6 +126,50 @@ TEST(RipScan, RangeAndRefusal) {
     EXPECT_EQ(f.Scan(-1, -1), 2);
 }
 
+TEST(RipScan, FarApartRunsAreReadOneByOne) {
+    // A video AU whose last packet lies 5,000 packets (of audio) after its first.
+    std::vector<uint8_t> file;
+    Append(file, Start(0, kVideo, 9000, 6000));
+    for (uint32_t i = 0; i < 5000; ++i) Append(file, More(10 + i, kAudio));
+    std::vector<uint8_t> tail = SourcePacket(6000, TsPacket(kVideo, false, {0xAB, 0xCD}));
+    Append(file, tail);
+    ScanFixture f(file);
+    ASSERT_EQ(f.Scan(), 0);
+    ASSERT_EQ(f.video->Aus.size(), 1u);
+    EXPECT_EQ(f.video->Aus[0].RunCount, 2u);
+    ASSERT_TRUE(f.video->Prepare());
+    uint32_t payload;
+    ASSERT_NE(f.video->CurrentAu()->NextPacket(&payload), nullptr);
+    const uint8_t* last = f.video->CurrentAu()->NextPacket(&payload);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last[8], 0xAB);
+    EXPECT_EQ(last[9], 0xCD);
+    EXPECT_TRUE(f.video->CurrentAu()->Exhausted());
+}
+
+TEST(RipScan, ReportsParsingProgress) {
+    ScanFixture f(InterleavedStream());
+    std::vector<std::string> texts;
+    int last = -1;
+    struct Context {
+        std::vector<std::string>* texts;
+        int* last;
+    } context{&texts, &last};
+    auto on = [](void* c, const ProgressRecord& r) {
+        auto* ctx = static_cast<Context*>(c);
+        if (r.status == ProgressRecord::title)
+            ctx->texts->push_back(r.titleText);
+        else if (r.status == ProgressRecord::statusText)
+            ctx->texts->push_back(r.text);
+        else
+            *ctx->last = r.percentDone;
+        return true;
+    };
+    ASSERT_EQ(ScanClip({f.video.get()}, f.file, 0, -1, {on, &context}), 0);
+    EXPECT_EQ(texts, (std::vector<std::string>{"Parsing", "in.m2ts"}));
+    EXPECT_EQ(last, 100);
+}
+
 TEST(RipScan, CancelClearsTheAus) {
     ScanFixture f(InterleavedStream());
     auto no = [](void*, const ProgressRecord& r) { return r.status != ProgressRecord::percent; };
@@ -209,6 +253,35 @@ TEST(RipTrack, TracksFromClipInformationMarkSecondaryPids) {
         EXPECT_EQ(tracks.Tracks[i]->GetLanguageText(), "deu");
     }
     EXPECT_EQ(tracks.Tracks[1]->Describe(false), "00007.M2TS, 0x1100, AC-3(0x81), channels 0");
+}
+
+TEST(RipTrack, TracksFromAPlaylistSectionBySection) {
+    StnTable table;
+    auto add = [&](uint16_t pid, uint8_t type, std::array<uint8_t, 4> attributes) {
+        SStreamDesc desc;
+        desc.pid = pid;
+        desc.codingType = type;
+        desc.attributes = attributes;
+        return table.AddStream(desc);
+    };
+    add(0x1200, 0x90, {'f', 'r', 'a', 0});
+    add(0x1100, 0x81, {0x31, 'd', 'e', 'u'});
+    add(0x1011, 0x1B, {0x61, 0, 0, 0});
+    PRIMARY_STREAM_ENTRY* ig = add(0x1400, 0x91, {'e', 'n', 'g', 0});
+    ig->StreamEntry.StreamType = 2;  // carried by a sub path
+    ig->StreamEntry.RefToStreamPID_OfSubClip = 0x1400;
+    SRipTracks tracks;
+    AddTracksFromPlaylist(table, 3, "x.m2ts", tracks);
+    ASSERT_EQ(tracks.Tracks.size(), 4u);
+    const int pids[] = {0x1011, 0x1100, 0x1200, 0x1400};
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(tracks.Tracks[i]->SourcePid, pids[i]) << i;
+    EXPECT_EQ(tracks.Tracks[0]->Attributes.VideoFormat, 6);
+    EXPECT_EQ(tracks.Tracks[0]->Attributes.FrameRate, 1);
+    EXPECT_EQ(tracks.Tracks[1]->GetLanguageText(), "deu");
+    EXPECT_EQ(tracks.Tracks[1]->Attributes.PresentationType, 3);
+    EXPECT_EQ(tracks.Tracks[2]->GetLanguageText(), "fra");
+    EXPECT_FALSE(tracks.Tracks[2]->SubPath);
+    EXPECT_TRUE(tracks.Tracks[3]->SubPath);
 }
 
 TEST(RipTrack, TextSubtitleTracksAreRefused) {
