@@ -29,8 +29,9 @@ bool CGraphicObject::SetImage(std::unique_ptr<CBitmap> image) {
     int transparent = 255;
     if (!ConvertTo8Bit(*image, indexed, transparent))
         return false;
+    // The object's own table keys its top-left pixel's entry as the transparent one.
     auto palette = std::make_unique<CErgbPalette>();
-    palette->FromColorTable(indexed.Colors(), transparent, 0.0);
+    palette->FromColorTable(indexed.Colors(), indexed.IndexAt(0, 0), 0.0);
     palette->SetParent(this);
     Width = image->Width();
     Height = image->Height();

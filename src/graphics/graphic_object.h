@@ -21,8 +21,9 @@ public:
     void Copy(const CNamedObject& source) override;
 
     // Takes the picture, sets the size from it and derives the object's own palette from its
-    // 8-bit form (transparent index: the key pixel's, fully transparent). False for an empty
-    // picture or one that cannot be converted; the object is then unchanged.
+    // 8-bit form (transparent index: the top-left pixel's, fully transparent when the table
+    // carries no alpha). False for an empty picture or one that cannot be converted; the
+    // object is then unchanged.
     bool SetImage(std::unique_ptr<CBitmap> image);
     // The picture: the image held in memory, else the one loaded from the file path.
     bool LoadPicture(CBitmap& out, std::string* reason = nullptr) const;

@@ -392,6 +392,22 @@ TEST(GraphicObject, SetImageDerivesItsPalette) {
     EXPECT_EQ(p->TransparentIndex, 2);
     EXPECT_EQ(p->GetAt(2)->Alpha, 0);
 
+    // A 24-bit picture goes through the quantiser: the key pixel (the bottom-right corner, the
+    // last to repeat another corner) is the transparent entry of the table, while the palette
+    // records the top-left pixel's index as its transparent index.
+    CGraphicObject keyed;
+    auto rgb = std::make_unique<CBitmap>();
+    rgb->Create(3, 2, PixelFormat::kRgb24);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) rgb->SetArgb(x, y, x == 0 && y == 0 ? red : blue);
+    ASSERT_TRUE(keyed.SetImage(std::move(rgb)));
+    const CErgbPalette* kp = keyed.GetPalette();
+    ASSERT_EQ(kp->GetCount(), 2);
+    const int redIndex = kp->GetAt(0)->Red > 128 ? 0 : 1;  // quantised: 252, not 255
+    EXPECT_EQ(kp->TransparentIndex, redIndex);
+    EXPECT_EQ(kp->GetAt(redIndex)->Alpha, 255);
+    EXPECT_EQ(kp->GetAt(1 - redIndex)->Alpha, 0);
+
     CGraphicObject copy;
     copy.Copy(g);
     ASSERT_TRUE(copy.GetImage());
