@@ -318,6 +318,29 @@ void ReadProfileAndLevel(uint8_t codingType, const uint8_t* data, size_t size, u
     }
 }
 
+bool StartsRandomAccess(uint8_t codingType, const uint8_t* data, size_t size) {
+    bool delimiter = false, parameters = false;
+    for (size_t i = 0; i + 3 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        const uint8_t code = data[i + 3];
+        if (codingType == coding::kMpeg2Video && code == 0xB3)
+            return true;
+        if (codingType == coding::kVc1 && code == 0x0F)
+            return true;
+        if (codingType == coding::kAvc) {
+            const uint8_t type = code & 0x1F;
+            if (type == 9)
+                delimiter = true;
+            else if (type == 7)
+                parameters = true;
+            else if (type == 1 || type == 5)
+                break;
+        }
+    }
+    return delimiter && parameters;
+}
+
 bool ReadVideoAttributes(uint8_t codingType, const uint8_t* data, size_t size,
                          VideoAttributes* attributes) {
     if (codingType == coding::kMpeg2Video)

@@ -28,6 +28,11 @@ std::vector<uint8_t> AuPayload(const uint8_t* packets, size_t size, size_t limit
 void ReadProfileAndLevel(uint8_t codingType, const uint8_t* data, size_t size, uint8_t* profile,
                          uint8_t* level);
 
+// Whether the first bytes of a video AU start a random-access point: a sequence header (MPEG-2
+// 00 00 01 B3, VC-1 00 00 01 0F), or for AVC an access-unit delimiter and a sequence parameter
+// set before the first coded slice.
+bool StartsRandomAccess(uint8_t codingType, const uint8_t* data, size_t size);
+
 struct VideoAttributes {
     uint8_t VideoFormat = 0;
     uint8_t FrameRate = 0;

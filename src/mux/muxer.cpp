@@ -16,21 +16,6 @@ namespace {
 constexpr uint64_t kClockHz = 27000000;
 constexpr uint64_t kProgressStep = 0x1800000;  // report after every 24 MiB of packets
 
-int StatisticsCategory(uint8_t codingType) {
-    switch (CategoryOf(codingType)) {
-        case StreamCategory::video:
-            return 0;
-        case StreamCategory::audio:
-            return 1;
-        case StreamCategory::pg:
-            return 2;
-        case StreamCategory::ig:
-            return 3;
-        default:
-            return 4;
-    }
-}
-
 uint32_t To45kHz(uint64_t ticks27MHz) {
     return uint32_t(((ticks27MHz + 150) / 300) / 2);
 }
@@ -297,7 +282,8 @@ void CMuxer::OnAuStart(SMuxTrack& track, SAuBase& au) {
             point->StartSpn = uint32_t(packetCount_);
     }
     const uint64_t frame = frameTicks_;
-    const int category = StatisticsCategory(track.GetCodingType());
+    // Categories of the statistics: video 0, audio 1, PG 2, IG 3, others 4, as the primary groups.
+    const int category = PidGroupOf(track.GetCodingType(), true);
     const uint64_t start = au.PTS * 300;
     const uint64_t end = start + (category == 0 && au.Size > 0 ? frame : 0);
     bool counts = true;

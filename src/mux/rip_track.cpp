@@ -43,31 +43,6 @@ size_t PayloadOffset(const uint8_t* p) {
     return std::min(offset, kTransportPacketSize);
 }
 
-// Random access in the first bytes of a video AU: a sequence header (MPEG-2, VC-1), or an
-// access-unit delimiter and a sequence parameter set before the first coded slice (AVC).
-bool StartsRandomAccess(uint8_t codingType, const uint8_t* data, size_t size) {
-    bool delimiter = false, parameters = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
-            continue;
-        const uint8_t code = data[i + 3];
-        if (codingType == coding::kMpeg2Video && code == 0xB3)
-            return true;
-        if (codingType == coding::kVc1 && code == 0x0F)
-            return true;
-        if (codingType == coding::kAvc) {
-            const uint8_t type = code & 0x1F;
-            if (type == 9)
-                delimiter = true;
-            else if (type == 7)
-                parameters = true;
-            else if (type == 1 || type == 5)
-                break;
-        }
-    }
-    return delimiter && parameters;
-}
-
 // The flags of a PG or IG AU from its first segment.
 uint32_t GraphicsFlags(const uint8_t* data, size_t size) {
     if (size < 1)

@@ -219,28 +219,6 @@ bool StreamIdFits(uint8_t type, uint8_t id) {
     }
 }
 
-bool IsRandomAccessStart(uint8_t type, const uint8_t* data, size_t size) {
-    bool sps = false;
-    for (size_t i = 0; i + 3 < size; ++i) {
-        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
-            continue;
-        const uint8_t c = data[i + 3];
-        if (type == coding::kMpeg2Video && c == 0xB3)
-            return true;
-        if (type == coding::kVc1 && c == 0x0F)
-            return true;
-        if (type == coding::kAvc) {
-            if ((c & 0x1F) == 7)
-                sps = true;
-            if ((c & 0x1F) == 5)
-                return true;  // an IDR slice starts the AU: random access in any case
-            if ((c & 0x1F) == 1)
-                break;
-        }
-    }
-    return sps;
-}
-
 // The offset of the system clock to the arrival clock: the first PCR minus its arrival time
 // (PCR-only packets and packets before it arrive on the same clock).
 std::optional<int64_t> FirstPcrOffset(CFile& file, int pcrPid) {
@@ -515,8 +493,8 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
                         const bool ptsOk =
                             auStart && (header.PTS >> 9) == (point->PresentationTime >> 9);
                         const bool ra = !IsVideoType(state.type) ||
-                                        IsRandomAccessStart(state.type, p + offset + pesHeader,
-                                                            bytes - pesHeader);
+                                        StartsRandomAccess(state.type, p + offset + pesHeader,
+                                                           bytes - pesHeader);
                         if (!pidOk || !ptsOk || !ra)
                             epmap.Fault("the entry of PID " + std::to_string(entry->StreamPid) +
                                         " at " + At(index) +
