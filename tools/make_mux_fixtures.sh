@@ -2,6 +2,7 @@
 # Makes the stream files of tests/fixtures/mux with ffmpeg: transport streams in the BDMV
 # (192-byte packet) layout written by another multiplexer, without clip information.
 #   avc_ac3.m2ts     H.264 1920x1080 23.976 fps, 4 s, and the AC-3 fixture
+#   lpcm.m2ts        1 s of the WAV fixture as disc LPCM (no video)
 #   avc_ac3_pg.m2ts  the same with a PG track: the third-party test.sup plus a display set at
 #                    5 s that shows a subtitle again and is never cleared (a stream that ends
 #                    showing a subtitle)
@@ -47,4 +48,6 @@ ffmpeg -v error -y "${video[@]}" -i "$es/a_stereo192.ac3" -map 0:v -map 1:a "${x
 ffmpeg -v error -y "${video[@]}" -i "$es/a_stereo192.ac3" -i "$tmp/pg_tail.sup" \
     -map 0:v -map 1:a -map 2:s "${x264[@]}" -c:a copy -c:s copy \
     -f mpegts -mpegts_m2ts_mode 1 "$out/avc_ac3_pg.m2ts"
+ffmpeg -v error -y -t 1 -i "$es/a_pcm16.wav" -c:a pcm_bluray -f mpegts -mpegts_m2ts_mode 1 \
+    "$out/lpcm.m2ts"
 ls -l "$out"

@@ -36,9 +36,11 @@ int Remux(const std::string& input, bool useClipInfo, const std::string& out,
         all.push_back(track.get());
     }
     EXPECT_TRUE(AssignPids(all, &ordered));
+    std::vector<int> pids;
+    for (SMuxTrack* track : ordered) pids.push_back(track->PID);
     CMuxer muxer;
     muxer.SetOutput(out, clipOut);
-    if (!muxer.Init(48000000, ordered, 1, 0))
+    if (!muxer.Init(48000000, ordered, ApplicationType(pids, 48000000), 0))
         return -1;
     return muxer.Mux();
 }
@@ -154,6 +156,35 @@ TEST(Remux, StreamFilesWithoutClipInformation) {
             EXPECT_TRUE(std::equal(pgAfter.begin(), pgAfter.end(), pgBefore.begin()));
         }
     }
+}
+
+TEST(Remux, LpcmAttributesFromItsAudioDataHeader) {
+    // An audio-only clip: application type 7 at 48 Mbit/s, key points on the LPCM track.
+    const std::string source = test::Fixture("mux/lpcm.m2ts");
+    SRipTracks tracks;
+    ASSERT_TRUE(AddTracksForStream(source, false, tracks));
+    CFile in;
+    in.OpenOrRaise(source, CFile::modeRead);
+    std::unique_ptr<CLPI> clip;
+    ASSERT_EQ(MakeClipInfo(tracks, in, &clip), 0);
+    EXPECT_EQ(clip->ClipInfo.ApplicationType, 7);
+    ASSERT_EQ(clip->ProgramInfo.Streams.GetCount(), 1);
+    const STREAM_INFO* audio = clip->ProgramInfo.Streams.GetAt(0);
+    EXPECT_EQ(audio->StreamCodingType, 0x80);
+    EXPECT_EQ(audio->PresentationType, 3);
+    EXPECT_EQ(audio->SamplingFrequency, 1);
+    ASSERT_EQ(clip->Cpi.EpMap.GetCount(), 1);
+    EXPECT_EQ(clip->Cpi.EpMap.GetAt(0)->EpStreamType, 3);
+    EXPECT_EQ(clip->Cpi.EpMap.GetAt(0)->KeyPoints.GetCount(), 2);  // 0 and 0.5 s of 1 s
+
+    test::TempDir dir;
+    SRipTracks remuxed;
+    ASSERT_EQ(Remux(source, false, dir / "out.m2ts", dir / "out.clpi", remuxed), 0);
+    CFile out;
+    out.OpenOrRaise(dir / "out.m2ts", CFile::modeRead);
+    const auto written = ReadClip(dir / "out.clpi");
+    EXPECT_TRUE(VerifyStreamFile(out, written.get()).Ok());
+    EXPECT_EQ(test::FrameCrc(dir / "out.m2ts"), test::FrameCrc(source));
 }
 
 }  // namespace
