@@ -222,7 +222,7 @@ bool StreamIdFits(uint8_t type, uint8_t id) {
 // The offset of the system clock to the arrival clock: the first PCR minus its arrival time
 // (PCR-only packets and packets before it arrive on the same clock).
 std::optional<int64_t> FirstPcrOffset(CFile& file, int pcrPid) {
-    std::vector<uint8_t> block(kBlock);
+    std::vector<uint8_t> block(size_t(std::min<uint64_t>(kBlock, file.GetLength())));
     file.Seek(0, CFile::begin);
     const size_t got = file.Read(block.data(), block.size());
     uint64_t time = 0;
@@ -281,7 +281,7 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
         units.Fault(std::to_string(length) + " bytes is not a whole number of 6144-byte units");
 
     // The streams of the program, with their decoders.
-    std::array<PidState, 0x2000> pids{};
+    std::vector<PidState> pids(0x2000);
     std::unique_ptr<PMT> pmt = ReadPmt(file);
     int pcrPid = pid::kPcr;
     if (pmt) {
@@ -316,7 +316,7 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
         }
     }
 
-    std::vector<uint8_t> block(kBlock);
+    std::vector<uint8_t> block(size_t(std::min<uint64_t>(kBlock, length)));
     uint64_t index = 0;
     bool haveTime = false;
     uint32_t lastAts = 0;
@@ -509,7 +509,7 @@ VerifyReport VerifyStreamFile(CFile& file, const CLPI* clip) {
             if (state.decoder)
                 state.decoder->Packet(index, double(time), bytes, pesHeader, auStart, dts, tstd);
         }
-        if (got < block.size())
+        if (got == 0 || got < block.size())
             break;
     }
     for (auto& state : pids) {
