@@ -340,6 +340,51 @@ TEST(Convert, SharedTableOverACanvas) {
     }
 }
 
+TEST(Convert, SharedTableOfOpaquePicturesIsTwentyFourBit) {
+    // A 24-bit picture of 4 x 4 and a 4-bit indexed one of 2 x 2 share a 6 x 4 canvas cleared
+    // to the first top-left colour; the second sits at (4, 1). Rows differ, so a cut at the
+    // wrong height shows other colours.
+    CBitmap rgb;
+    ASSERT_TRUE(rgb.Create(4, 4, PixelFormat::kRgb24));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            rgb.SetArgb(x, y, MakeArgb(255, uint8_t(60 * y), 0, uint8_t(x)));
+    CBitmap nibbles;
+    ASSERT_TRUE(nibbles.Create(2, 2, PixelFormat::kIndexed4));
+    nibbles.Row(0)[0] = 0x12;
+    nibbles.Row(1)[0] = 0x30;
+    nibbles.Colors().Entries = {MakeArgb(0, 9, 9, 9), MakeArgb(0, 200, 1, 1),
+                                MakeArgb(0, 1, 200, 1), MakeArgb(0, 1, 1, 200)};
+    std::vector<CBitmap> out;
+    ColorTable table;
+    int transparent = -1;
+    ASSERT_TRUE(ConvertSetTo8Bit({&rgb, &nibbles}, out, table, transparent));
+    ASSERT_EQ(out.size(), 2u);
+
+    // The same canvas made by hand and converted alone gives the same indices and table.
+    CBitmap canvas;
+    ASSERT_TRUE(canvas.Create(6, 4, PixelFormat::kRgb24));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) canvas.SetArgb(x, y, rgb.ArgbAt(0, 0));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) canvas.SetArgb(x, y, rgb.ArgbAt(x, y));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) canvas.SetArgb(4 + x, 1 + y, nibbles.ArgbAt(x, y));
+    CBitmap whole;
+    int wholeTransparent = -1;
+    ASSERT_TRUE(ConvertTo8Bit(canvas, whole, wholeTransparent));
+    EXPECT_EQ(table, whole.Colors());
+    EXPECT_EQ(transparent, wholeTransparent);
+    for (int k = 0; k < 2; ++k) {
+        const int left = k == 0 ? 0 : 4, top = k == 0 ? 0 : 1;
+        EXPECT_EQ(out[size_t(k)].Colors(), table);
+        for (int y = 0; y < out[size_t(k)].Height(); ++y)
+            for (int x = 0; x < out[size_t(k)].Width(); ++x)
+                EXPECT_EQ(out[size_t(k)].IndexAt(x, y), whole.IndexAt(left + x, top + y))
+                    << k << " at " << x << "," << y;
+    }
+}
+
 TEST(Convert, PlaceInRectKeepsThePositionAndPadsTransparent) {
     CBitmap small;
     ASSERT_TRUE(small.Create(2, 1, PixelFormat::kIndexed8));
