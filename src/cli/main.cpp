@@ -10,6 +10,7 @@
 #include "cli/igmenu.h"
 #include "cli/inspect.h"
 #include "cli/mux_commands.h"
+#include "cli/progress_bar.h"
 #include "foundation/messages.h"
 
 namespace {
@@ -100,6 +101,8 @@ int Run(int argc, char** argv) {
         return vx::cli::RunInspect(inspectPaths, json, std::cout);
     if (analyze->parsed())
         return vx::cli::RunAnalyze(analyzePaths, analyzeJson, std::cout);
+    if (mux->parsed() || clipinfo->parsed())
+        vx::cli::ProgressBar::CatchInterrupts();
     if (mux->parsed()) {
         if (!muxPids.empty() && !vx::cli::ParsePidList(muxPids, &muxOptions.pids)) {
             std::cerr << "vexilla: --pids: a comma-separated list of PIDs is expected\n";

@@ -2,10 +2,27 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
 namespace vx::cli {
+
+namespace {
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+    interrupted = 1;
+}
+}  // namespace
+
+void ProgressBar::CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
 
 ProgressBar::ProgressBar() : enabled_(::isatty(STDERR_FILENO) == 1) {}
 
@@ -30,7 +47,7 @@ bool ProgressBar::OnProgress(void* context, const ProgressRecord& record) {
         default:
             break;
     }
-    return true;
+    return interrupted == 0;
 }
 
 void ProgressBar::Draw() {

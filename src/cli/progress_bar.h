@@ -12,8 +12,13 @@ public:
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
 
-    // The callback to hand to the core; it never cancels.
+    // The callback to hand to the core; it cancels the operation once Ctrl-C (SIGINT) or
+    // SIGTERM has arrived, so that the operation cleans up and the program exits with 1.
     ProgressCallback Callback() { return {&ProgressBar::OnProgress, this}; }
+
+    // Makes SIGINT and SIGTERM cancel the operation in progress instead of ending the process
+    // at once (leaving temporary files behind).
+    static void CatchInterrupts();
 
 private:
     static bool OnProgress(void* context, const ProgressRecord& record);
