@@ -187,6 +187,24 @@ TEST(Muxer, StartsWithTablesAndKeepsTheirCadence) {
     for (const auto& p : packets) EXPECT_EQ((p.arrival - start) % 846, 0u);
 }
 
+TEST(Muxer, AnAuStartsArrivingAtMostLeadTimeBeforeItsDecodingTime) {
+    struct Case {
+        uint64_t dts;        // 90 kHz
+        uint32_t firstTime;  // arrival of the first packet (PAT)
+    } cases[] = {
+        {90000, (90000 - 81000) * 300},  // 1 s: 0.9 s earlier
+        {81001, 300},
+        {81000, 0},  // at or below 0.9 s: from the start of the clock
+        {50000, 0},
+    };
+    for (const Case& c : cases) {
+        FakeTrack ig(0x91, EvenAus(1, c.dts, 90000, 1000));
+        MuxRun run({&ig}, 5);
+        ASSERT_EQ(run.result, 0) << c.dts;
+        EXPECT_EQ(PacketsOf(run.stream).front().arrival, c.firstTime) << c.dts;
+    }
+}
+
 TEST(Muxer, PadsWithNullPacketsToAlignedUnits) {
     // 4 table packets and 28 of the AU fill one aligned unit exactly: no padding.
     FakeTrack exact(0x91, EvenAus(1, 90000, 90000, 5000));
