@@ -480,6 +480,12 @@ void SRipTrack::AddPacket(uint32_t index) {
     ++building_.Packets;
 }
 
+void SRipTrack::ClearAus() {
+    open_ = false;
+    Aus.clear();
+    Runs.clear();
+}
+
 void SRipTrack::CloseAu() {
     if (open_ && building_.Packets > 0)
         Aus.push_back(building_);
@@ -704,20 +710,13 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
     std::array<SRipTrack*, 0x2000> byPid{};
     bool countPackets = true;
     for (SRipTrack* track : tracks) {
-        track->Aus.clear();
-        track->Runs.clear();
-        track->CloseAu();
-        track->Aus.clear();
+        track->ClearAus();
         byPid[size_t(track->SourcePid & 0x1FFF)] = track;
         if (track->PacketCount != 0)
             countPackets = false;
     }
     auto clearAll = [&] {
-        for (SRipTrack* track : tracks) {
-            track->CloseAu();
-            track->Aus.clear();
-            track->Runs.clear();
-        }
+        for (SRipTrack* track : tracks) track->ClearAus();
     };
     if (progress.function) {
         progress.Title("Parsing");

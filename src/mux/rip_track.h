@@ -125,7 +125,8 @@ public:
     void BeginAu(uint64_t pts, uint64_t dts, uint32_t flags);
     void AddPacket(uint32_t index);
     void CloseAu();
-    bool HasOpenAu() const { return open_; }
+    // Forgets every AU, the one being collected too.
+    void ClearAus();
 
 private:
     friend class SRipAu;
