@@ -57,13 +57,10 @@ private:
 
 }  // namespace
 
-void ClearObjectMarks(CEpoch& epoch) {
+void ClearMarks(CEpoch& epoch) {
     CNamedPtrCollection all;
     epoch.Graphics.CollectItems(&all);
     for (CNamedObject* o : all) o->SetMark(0);
-}
-
-void ClearPaletteMarks(CEpoch& epoch) {
     for (CErgbPalette* p : epoch.Palettes.Children()) p->SetMark(0);
 }
 
@@ -181,9 +178,9 @@ bool PagePaletteFromImages(CEpoch& epoch, const CPage& page, CErgbPalette& palet
     palette.RemoveAll();
     pictures.clear();
     CNamedPtrCollection objects;
-    ClearObjectMarks(epoch);
+    ClearMarks(epoch);
     CollectPageObjects(epoch, page, objects);
-    ClearObjectMarks(epoch);
+    ClearMarks(epoch);
     if (objects.GetCount() == 0)
         return true;
     std::vector<CBitmap> sources(size_t(objects.GetCount()));
@@ -242,13 +239,13 @@ public:
 
         CNamedPtrCollection objects;
         int lastInitial = -1;
-        ClearObjectMarks(epoch_);
+        ClearMarks(epoch_);
         for (int i = 0; i < ds_.GetCount(); ++i) {
             int last = CollectPageObjects(epoch_, *ds_.GetAt(i), objects);
             if (i == 0)
                 lastInitial = last;
         }
-        ClearObjectMarks(epoch_);
+        ClearMarks(epoch_);
         for (CNamedObject* o : objects)
             if (!AppendObject(*static_cast<CGraphicObject*>(o)))
                 return false;
@@ -274,7 +271,7 @@ private:
     }
 
     void CollectPalettes() {
-        ClearPaletteMarks(epoch_);
+        ClearMarks(epoch_);
         CNamedPtrCollection palettes;
         for (CPage* page : ds_.Children()) {
             CollectMarked(page->Palette.Ptr, palettes);
@@ -286,7 +283,7 @@ private:
             FillPds(pds, *static_cast<CErgbPalette*>(p));
             pdsOf_[p] = pds.PaletteId;
         }
-        ClearPaletteMarks(epoch_);
+        ClearMarks(epoch_);
     }
 
     static void ShowError(const std::string& message) { ShowMessage(" Error:" + message); }

@@ -26,8 +26,9 @@
 
 namespace vx {
 
-void ClearObjectMarks(CEpoch& epoch);
-void ClearPaletteMarks(CEpoch& epoch);
+// Clears the mark flag of every graphic object and palette of the epoch (before and after
+// each collection pass).
+void ClearMarks(CEpoch& epoch);
 
 // Appends the page's objects in object order (marks must be clear for a fresh collection and
 // are left set); returns the index in into of the last initial object, -1 when none.

@@ -241,9 +241,9 @@ TEST(IgModel, ObjectOrderAndLastInitialObject) {
         SCOPED_TRACE(k.name);
         m.page->DefaultSelectedButton.Set(k.selected);
         CNamedPtrCollection all;
-        ClearObjectMarks(*m.epoch);
+        ClearMarks(*m.epoch);
         EXPECT_EQ(CollectPageObjects(*m.epoch, *m.page, all), k.lastInitial);
-        ClearObjectMarks(*m.epoch);
+        ClearMarks(*m.epoch);
         EXPECT_EQ(order(all), k.order);
     }
     (void)b;
@@ -258,9 +258,9 @@ TEST(IgModel, ObjectOrderAndLastInitialObject) {
     d->States[CBdButton::kNormal].End.Set(f1);
     d->States[CBdButton::kSelected].Start.Set(f1);
     CNamedPtrCollection all;
-    ClearObjectMarks(*m.epoch);
+    ClearMarks(*m.epoch);
     CollectPageObjects(*m.epoch, *m.page, all);
-    ClearObjectMarks(*m.epoch);
+    ClearMarks(*m.epoch);
     std::vector<std::string> names = order(all);
     EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.begin() + 6),
               (std::vector<std::string>{"Graphic#10", "Graphic#11", "Graphic#12"}));
