@@ -433,7 +433,8 @@ bool ReadGraphicsStream(const uint8_t* data, size_t size, CGsData& out, std::str
     out = CGsData{};
     ByteReader in(data, size);
     CDsData current;
-    bool open = false;  // current holds segments of an unfinished display set
+    bool open = false;       // current holds segments of an unfinished display set
+    bool haveState = false;  // current's state was taken from its first composition
     bool haveVideo = false;
     auto fail = [&](const std::string& text) {
         SetReason(reason, "at offset " + std::to_string(in.Position()) + ": " + text);
@@ -461,8 +462,9 @@ bool ReadGraphicsStream(const uint8_t* data, size_t size, CGsData& out, std::str
                 out.VideoDescriptor = video;
                 haveVideo = true;
             }
-            if (!open)
+            if (!haveState)
                 current.CompositionState = cd.CompositionState;
+            haveState = true;
         };
         switch (segment->SegmentType) {
             case kSegmentPcs: {
@@ -496,7 +498,7 @@ bool ReadGraphicsStream(const uint8_t* data, size_t size, CGsData& out, std::str
                     out.Epochs.emplace_back();
                 out.Epochs.back().push_back(std::move(current));
                 current = CDsData{};
-                open = false;
+                open = haveState = false;
                 continue;
             }
         }

@@ -364,6 +364,15 @@ TEST(Segments, ReadingGroupsDisplaySetsIntoEpochs) {
         const char* name;
         std::vector<uint8_t> bytes;
     };
+    // The state comes from the display set's first composition, wherever it stands.
+    std::vector<uint8_t> paletteFirst =
+        Hex("4947 00000000 00000000 14 0002 00 00"
+            "4947 00000000 00000000 18 000A 02D0 01E0 40 0000 40 C0 00"
+            "4947 00000000 00000000 80 0000");
+    ASSERT_TRUE(ReadGraphicsStream(paletteFirst.data(), paletteFirst.size(), read));
+    ASSERT_EQ(read.Epochs.size(), 1u);
+    EXPECT_EQ(read.Epochs[0][0].CompositionState, kAcquisitionPoint);
+
     std::vector<uint8_t> noEnd(out.Buffer().begin(), out.Buffer().end() - 13);
     std::vector<uint8_t> badMagic = out.Buffer();
     badMagic[0] = 'X';
