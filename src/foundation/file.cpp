@@ -1,6 +1,7 @@
 #include "foundation/file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +109,33 @@ void CFile::Close() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+}
+
+CMappedFile::~CMappedFile() {
+    Unmap();
+}
+
+bool CMappedFile::Map(const CFile& file) {
+    Unmap();
+    if (!file.IsOpen())
+        return false;
+    const uint64_t size = file.GetLength();
+    if (size == 0)
+        return false;
+    void* data = ::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, file.Descriptor(), 0);
+    if (data == MAP_FAILED)
+        return false;
+    ::madvise(data, size_t(size), MADV_SEQUENTIAL);
+    data_ = static_cast<const uint8_t*>(data);
+    size_ = size;
+    return true;
+}
+
+void CMappedFile::Unmap() {
+    if (data_ != nullptr)
+        ::munmap(const_cast<uint8_t*>(data_), size_t(size_));
+    data_ = nullptr;
+    size_ = 0;
 }
 
 CAtomicFile::~CAtomicFile() {

@@ -48,12 +48,34 @@ public:
     void Write(const void* buffer, size_t count);
     const std::string& GetFilePath() const { return path_; }
     void Close();
+    // The open file's descriptor (-1 when closed), for mapping it into memory.
+    int Descriptor() const { return fd_; }
 
 private:
     [[noreturn]] void Raise() const;
 
     int fd_ = -1;
     std::string path_;
+};
+
+// A whole file mapped read-only into memory: reading it then costs no copy. Map fails (and the
+// caller reads the file instead) when the file is empty or cannot be mapped.
+class CMappedFile {
+public:
+    CMappedFile() = default;
+    ~CMappedFile();
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    bool Map(const CFile& file);
+    void Unmap();
+    bool IsMapped() const { return data_ != nullptr; }
+    const uint8_t* Data() const { return data_; }
+    uint64_t Size() const { return size_; }
+
+private:
+    const uint8_t* data_ = nullptr;
+    uint64_t size_ = 0;
 };
 
 // A file written under a temporary name in its final folder and renamed to its final name only

@@ -16,6 +16,27 @@ namespace {
 constexpr uint64_t kClockHz = 27000000;
 constexpr uint64_t kProgressStep = 0x1800000;  // report after every 24 MiB of packets
 
+// Orders the tracks by next time, then by the DTS of their current AU, then by PID. The list is
+// short and mostly in order already (only the track that just sent moved): an insertion sort,
+// stable and without allocation, runs once per AU sent.
+void SortByNextTime(std::vector<SMuxTrack*>& tracks) {
+    auto before = [](SMuxTrack* a, SMuxTrack* b) {
+        if (a->NextTime != b->NextTime)
+            return a->NextTime < b->NextTime;
+        const uint64_t da = a->CurrentAu()->DecodeTime();
+        const uint64_t db = b->CurrentAu()->DecodeTime();
+        if (da != db)
+            return da < db;
+        return a->PID < b->PID;
+    };
+    for (size_t i = 1; i < tracks.size(); ++i) {
+        SMuxTrack* moving = tracks[i];
+        size_t j = i;
+        for (; j > 0 && before(moving, tracks[j - 1]); --j) tracks[j] = tracks[j - 1];
+        tracks[j] = moving;
+    }
+}
+
 uint32_t To45kHz(uint64_t ticks27MHz) {
     return uint32_t(((ticks27MHz + 150) / 300) / 2);
 }
@@ -456,15 +477,7 @@ int CMuxer::Mux(const ProgressCallback& progress) {
             if (started_ || !working.front()->IsVideo()) {
                 for (SMuxTrack* track : working)
                     track->NextTime = std::max(track->NextTime, clock_);
-                std::stable_sort(working.begin(), working.end(), [](SMuxTrack* a, SMuxTrack* b) {
-                    if (a->NextTime != b->NextTime)
-                        return a->NextTime < b->NextTime;
-                    const uint64_t da = a->CurrentAu()->DecodeTime();
-                    const uint64_t db = b->CurrentAu()->DecodeTime();
-                    if (da != db)
-                        return da < db;
-                    return a->PID < b->PID;
-                });
+                SortByNextTime(working);
                 // A single track has nothing to give way to.
                 if (working.size() > 1) {
                     limit = working[1]->NextTime;

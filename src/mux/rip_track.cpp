@@ -293,6 +293,7 @@ bool SRipTrack::Prepare() {
         ShowMessage(StreamPath + ":\n" + error.Description());
         return false;
     }
+    mapping_.Map(file_);
     const int count = int(Aus.size());
     int first = std::max(0, FirstAu);
     int last = LastAu < 0 || LastAu >= count ? count - 1 : LastAu;
@@ -318,6 +319,7 @@ bool SRipTrack::Prepare() {
 }
 
 void SRipTrack::Release() {
+    mapping_.Unmap();
     file_.Close();
     buffer_.clear();
     buffer_.shrink_to_fit();
@@ -367,10 +369,26 @@ bool SRipTrack::IsKeyPointDuringMux(const SRipAuRecord& au, int /*index*/) {
 bool SRipTrack::LoadAu(int index) {
     const SRipAuRecord& record = Aus[size_t(index)];
     bool whole = false;
-    try {
-        whole = ReadAu(file_, record, buffer_);
-    } catch (const FileError&) {
-        whole = false;
+    if (mapping_.IsMapped()) {
+        // Straight from the mapped file: every run must lie inside it.
+        buffer_.resize(record.Size());
+        size_t at = 0;
+        whole = true;
+        for (uint32_t r = 0; r < record.RunCount && whole; ++r) {
+            const PacketRun& run = Runs[record.FirstRun + r];
+            const uint64_t from = uint64_t(run.First) * kSourcePacketSize;
+            const uint64_t bytes = (uint64_t(run.Last) - run.First + 1) * kSourcePacketSize;
+            whole = from + bytes <= mapping_.Size() && at + bytes <= buffer_.size();
+            if (whole)
+                std::memcpy(buffer_.data() + at, mapping_.Data() + from, size_t(bytes));
+            at += size_t(bytes);
+        }
+    } else {
+        try {
+            whole = ReadAu(file_, record, buffer_);
+        } catch (const FileError&) {
+            whole = false;
+        }
     }
     if (!whole) {
         readFailed_ = true;
@@ -659,6 +677,48 @@ bool AddTracksForStream(const std::string& streamPath, bool useClipInfo, SRipTra
 
 namespace {
 
+// The source packets [first, end) of a file, block by block: straight from a mapping of the file
+// when it maps (no copy), else read into a buffer. A block holds whole packets only.
+class PacketBlocks {
+public:
+    PacketBlocks(CFile& file, int64_t first, int64_t end) : file_(file), next_(first), end_(end) {
+        if (!mapping_.Map(file)) {
+            buffer_.resize(
+                size_t(std::min<uint64_t>(kScanBlock, uint64_t(end - first) * kSourcePacketSize)));
+            file.Seek(first * int64_t(kSourcePacketSize), CFile::begin);
+        }
+    }
+    bool Next(const uint8_t** data, size_t* packets) {
+        const int64_t want =
+            std::min<int64_t>(int64_t(kScanBlock / kSourcePacketSize), end_ - next_);
+        if (want <= 0)
+            return false;
+        if (mapping_.IsMapped()) {
+            *data = mapping_.Data() + uint64_t(next_) * kSourcePacketSize;
+            *packets = size_t(want);
+        } else {
+            const size_t got = file_.Read(buffer_.data(), size_t(want) * kSourcePacketSize);
+            *data = buffer_.data();
+            *packets = got / kSourcePacketSize;
+            if (*packets < size_t(want))
+                end_ = next_ + int64_t(*packets);  // the file ended early
+        }
+        next_ += int64_t(*packets);
+        return *packets > 0;
+    }
+
+private:
+    CFile& file_;
+    CMappedFile mapping_;
+    std::vector<uint8_t> buffer_;
+    int64_t next_;
+    int64_t end_;
+};
+
+}  // namespace
+
+namespace {
+
 // PG: a stream must end with a display set that clears the screen, or its last subtitle would
 // stay up. The tail behind the END segment that closes the last clearing display set goes.
 void TrimPgTail(SRipTrack& track) {
@@ -735,21 +795,16 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
         }
     }
 
-    std::vector<uint8_t> block(
-        size_t(std::min<uint64_t>(kScanBlock, uint64_t(end - first) * kSourcePacketSize)));
+    PacketBlocks blocks(source, first, end);
     const uint64_t total = uint64_t(end - first) * kSourcePacketSize;
     uint64_t done = 0;
     int64_t index = first;
-    source.Seek(first * int64_t(kSourcePacketSize), CFile::begin);
     PES_Packet pes;
-    while (index < end) {
-        const size_t want =
-            size_t(std::min<int64_t>(int64_t(block.size() / kSourcePacketSize), end - index)) *
-            kSourcePacketSize;
-        const size_t got = source.Read(block.data(), want);
-        const size_t whole = got / kSourcePacketSize;
+    const uint8_t* block = nullptr;
+    size_t whole = 0;
+    while (blocks.Next(&block, &whole)) {
         for (size_t k = 0; k < whole; ++k, ++index) {
-            const uint8_t* p = block.data() + k * kSourcePacketSize + kSourcePacketHeaderSize;
+            const uint8_t* p = block + k * kSourcePacketSize + kSourcePacketHeaderSize;
             if (p[0] != kSyncByte)
                 continue;
             const int pid = ((p[1] & 0x1F) << 8) | p[2];
@@ -789,9 +844,7 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
             }
             track->AddPacket(uint32_t(index));
         }
-        done += got;
-        if (whole < want / kSourcePacketSize)
-            break;  // the file ended early
+        done += whole * kSourcePacketSize;
         if (progress.function &&
             !progress.Percent(int(std::min<uint64_t>(100, total ? done * 100 / total : 100)))) {
             clearAll();

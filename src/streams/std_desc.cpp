@@ -74,6 +74,7 @@ void CStdBase::ResetBuffers() {
     tb_ = {};
     mb_ = {};
     eb_.clear();
+    ebHeld_ = 0;
     ebEarliest_ = 0;
 }
 
@@ -94,14 +95,17 @@ bool CStdBase::OnPacket(uint64_t time, uint32_t payload) {
     if (eb_.empty())
         eb_.push_back({0, 0});
     eb_.back().bytes += payload;
-    while (eb_.size() > 1 && eb_.front().dts * 300 <= time) eb_.pop_front();
+    ebHeld_ += payload;
+    while (eb_.size() > 1 && eb_.front().dts * 300 <= time) {
+        ebHeld_ -= eb_.front().bytes;
+        eb_.pop_front();
+    }
     UpdateEbConstraint();
     return eb_.back().bytes <= ebSize_;
 }
 
 void CStdBase::UpdateEbConstraint() {
-    uint64_t held = 0;
-    for (const EbAu& au : eb_) held += au.bytes;
+    uint64_t held = ebHeld_;
     ebEarliest_ = 0;
     // Wait for the oldest AU whose removal, with every older one, leaves room for a packet.
     // The newest AU stays; when it alone leaves no room no wait helps.

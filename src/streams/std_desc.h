@@ -86,6 +86,7 @@ private:
     LeakyBuffer tb_;
     LeakyBuffer mb_;
     std::deque<EbAu> eb_;
+    uint64_t ebHeld_ = 0;  // bytes of the AUs in eb_
     uint64_t ebEarliest_ = 0;
 };
 
