@@ -44,7 +44,8 @@ int Run(int argc, char** argv) {
     vx::cli::MuxOptions muxOptions;
     std::string muxPids;
     CLI::App* mux = app.add_subcommand(
-        "mux", "Re-multiplex the tracks of existing stream files into a new stream file");
+        "mux", "Multiplex the tracks of stream files and elementary-stream files into a new "
+               "stream file");
     mux->add_option("-o,--output", muxOptions.output, "Stream file to write (.m2ts)")->required();
     mux->add_option("--clpi", muxOptions.clipOutput,
                     "Clip information to write (default: BDMV/CLIPINF beside a BDMV/STREAM "
@@ -55,7 +56,10 @@ int Run(int argc, char** argv) {
                     "Clip application type (default: what the tracks call for)");
     mux->add_option("--pids", muxPids, "Source PIDs to keep, comma-separated (default: all)");
     mux->add_flag("--force", muxOptions.force, "Replace an existing clip information file");
-    mux->add_option("INPUT", muxOptions.inputs, "Stream files (.m2ts)")->required();
+    mux->add_option("INPUT", muxOptions.inputs,
+                    "Stream files (.m2ts, .mts) and elementary-stream files (.ac3, .wav, .sup, "
+                    ".pg, .ig)")
+        ->required();
 
     std::string clipInfoStream, clipInfoOutput;
     bool clipInfoForce = false;

@@ -7,6 +7,7 @@
 #include "cli/progress_bar.h"
 #include "foundation/file.h"
 #include "foundation/messages.h"
+#include "mux/es_track.h"
 #include "mux/muxer.h"
 #include "mux/rip_track.h"
 #include "mux/verify.h"
@@ -60,6 +61,11 @@ int ScanInputs(std::vector<std::unique_ptr<SRipTracks>>& inputs, const std::vect
 
 }  // namespace
 
+bool IsStreamFile(const std::string& path) {
+    const std::string extension = PathExtension(path);
+    return EqualsNoCase(extension, "m2ts") || EqualsNoCase(extension, "mts");
+}
+
 bool ParsePidList(const std::string& text, std::vector<int>* pids) {
     pids->clear();
     size_t at = 0;
@@ -96,8 +102,19 @@ int RunMux(const MuxOptions& options) {
         ShowMessage(clipPath + " already exists: give --force to replace it. ");
         return resultError;
     }
+    // Stream files (.m2ts, .mts) give their tracks; any other input is an elementary-stream
+    // file (AC-3, WAV, PG or IG stream file) that becomes one track.
     std::vector<std::unique_ptr<SRipTracks>> inputs;
+    std::vector<std::unique_ptr<SRawTrack>> raw;
     for (const std::string& path : options.inputs) {
+        if (!IsStreamFile(path)) {
+            ProgressBar bar;
+            auto track = OpenRawTrack(path, bar.Callback());
+            if (!track)
+                return resultError;
+            raw.push_back(std::move(track));
+            continue;
+        }
         auto tracks = std::make_unique<SRipTracks>();
         if (!AddTracksForStream(path, true, *tracks))
             return resultError;
@@ -105,6 +122,15 @@ int RunMux(const MuxOptions& options) {
     }
     if (int result = ScanInputs(inputs, options.pids); result != resultSuccess)
         return result;
+    // Elementary streams start with the first video of the stream files, when there is one.
+    for (auto& input : inputs) {
+        for (auto& track : input->Tracks) {
+            if (track->Enabled && track->IsVideo() && !track->Aus.empty()) {
+                SetClipStartTime(int64_t(track->Aus.front().PTS));
+                break;
+            }
+        }
+    }
 
     MuxTrackList all;
     int order = 0;
@@ -113,6 +139,10 @@ int RunMux(const MuxOptions& options) {
             track->Order = order++;
             all.push_back(track.get());
         }
+    }
+    for (auto& track : raw) {
+        track->Order = order++;
+        all.push_back(track.get());
     }
     MuxTrackList tracks;
     if (!AssignPids(all, &tracks))

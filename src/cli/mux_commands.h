@@ -27,6 +27,10 @@ int RunClipInfo(const std::string& stream, const std::string& output, bool force
 // holds, 2 otherwise.
 int RunVerify(const std::string& stream, const std::string& clip, bool json, std::ostream& out);
 
+// A transport stream file by its extension (.m2ts, .mts); other inputs of mux are
+// elementary-stream files.
+bool IsStreamFile(const std::string& path);
+
 // "0x1011,4352" -> PIDs; false on a malformed list.
 bool ParsePidList(const std::string& text, std::vector<int>* pids);
 

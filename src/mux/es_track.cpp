@@ -322,7 +322,10 @@ int OpenPipe(const CSource& source, const ProgressCallback& progress,
 
 // ---- SRawTrack ------------------------------------------------------------------------------
 
-SRawTrack::SRawTrack(const CSource& source) {
+SRawTrack::SRawTrack(const CSource& source, const CStreamInfo& info)
+    : info_(std::make_unique<CStreamInfo>()) {
+    info_->Header = info.Header;
+    info_->Data = info.Data ? info.Data->Clone() : nullptr;
     Source.Copy(source);
     Language = IndexOfCode(std::string(source.Language.data(), 3));
     au_.track = this;
@@ -567,7 +570,7 @@ std::unique_ptr<SRawTrack> OpenRawTrack(const std::string& path, const ProgressC
                     "E-AC-3 without an AC-3 core can only be a secondary audio stream. ");
         return nullptr;
     }
-    auto track = std::make_unique<SRawTrack>(source);
+    auto track = std::make_unique<SRawTrack>(source, info);
     track->Primary = true;
     return track;
 }
@@ -613,7 +616,7 @@ bool CClip::PrepareTracks() {
             std::unique_ptr<CFilePipe> pipe;
             if (OpenPipe(*entry->Source, {}, &pipe) != resultSuccess)
                 return false;
-            auto track = std::make_unique<SRawTrack>(*entry->Source);
+            auto track = std::make_unique<SRawTrack>(*entry->Source, pipe->DescribingInfo());
             track->PID = kPidGroupBases[list] + number++;
             track->Primary = list < 5;
             track->Order = int(Prepared.size());

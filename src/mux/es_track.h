@@ -129,7 +129,9 @@ int OpenPipe(const CSource& source, const ProgressCallback& progress,
 // A track of elementary-stream files.
 class SRawTrack : public SMuxTrack {
 public:
-    explicit SRawTrack(const CSource& source);
+    // info: the stream information of the source as its pipe read it, so that the track knows
+    // its coding type before it is prepared.
+    SRawTrack(const CSource& source, const CStreamInfo& info);
     ~SRawTrack() override;
 
     CSource Source;

@@ -66,5 +66,32 @@ TEST(MuxCommands, MuxClipInfoAndVerify) {
     EXPECT_FALSE(FileExists(dir / "b.m2ts"));
 }
 
+TEST(MuxCommands, ElementaryStreamsJoinAStreamFile) {
+    // A stream file with a second AC-3 track from an elementary-stream file, which starts with
+    // the stream's first picture (1.4 s in this file).
+    test::TempDir dir;
+    std::filesystem::copy_file(test::Fixture("es/a_stereo192.ac3"), dir / "commentary_deu.ac3");
+    const std::string clip = test::Fixture("mux/avc_ac3.m2ts");
+    auto mux = test::RunVexilla({"mux", "-o", dir / "out.m2ts", clip, dir / "commentary_deu.ac3"});
+    ASSERT_EQ(mux.exitCode, 0) << mux.err;
+    auto verify = test::RunVexilla({"verify", dir / "out.m2ts", "--clpi", dir / "out.clpi"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+    auto inspect = test::RunVexilla({"inspect", "--json", dir / "out.clpi"});
+    ASSERT_EQ(inspect.exitCode, 0);
+    const Json streams = Json::parse(inspect.out)["record"]["ProgramInfo"]["Streams"];
+    ASSERT_EQ(streams.size(), 3u);
+    EXPECT_EQ(streams[2]["StreamPID"], 0x1101);
+    EXPECT_EQ(streams[2]["StreamCodingInfo"]["LanguageCode"], "deu");
+    auto firstPts = [&](int stream) {
+        const std::string text =
+            test::CommandOutput("ffprobe -v error -select_streams " + std::to_string(stream) +
+                                " -show_entries packet=pts -of csv=p=0 -read_intervals %+#1 " +
+                                test::ShellQuote(dir / "out.m2ts"));
+        return text.empty() ? -1L : std::stol(text);
+    };
+    EXPECT_GT(firstPts(0), 90000);
+    EXPECT_EQ(firstPts(2), firstPts(0));
+}
+
 }  // namespace
 }  // namespace vx
