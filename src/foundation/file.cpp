@@ -131,6 +131,14 @@ bool CMappedFile::Map(const CFile& file) {
     return true;
 }
 
+void CMappedFile::Release(const uint8_t* from, uint64_t size) {
+    const uintptr_t page = uintptr_t(::sysconf(_SC_PAGESIZE));
+    const uintptr_t start = uintptr_t(from) & ~(page - 1);
+    const uintptr_t end = uintptr_t(from) + size;
+    if (data_ != nullptr && end > start)
+        ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 void CMappedFile::Unmap() {
     if (data_ != nullptr)
         ::munmap(const_cast<uint8_t*>(data_), size_t(size_));

@@ -69,6 +69,9 @@ public:
 
     bool Map(const CFile& file);
     void Unmap();
+    // Lets go of the pages of a part already read: they leave the process's memory and are
+    // read again from the file if touched.
+    void Release(const uint8_t* from, uint64_t size);
     bool IsMapped() const { return data_ != nullptr; }
     const uint8_t* Data() const { return data_; }
     uint64_t Size() const { return size_; }

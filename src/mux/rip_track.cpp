@@ -293,7 +293,6 @@ bool SRipTrack::Prepare() {
         ShowMessage(StreamPath + ":\n" + error.Description());
         return false;
     }
-    mapping_.Map(file_);
     const int count = int(Aus.size());
     int first = std::max(0, FirstAu);
     int last = LastAu < 0 || LastAu >= count ? count - 1 : LastAu;
@@ -319,7 +318,6 @@ bool SRipTrack::Prepare() {
 }
 
 void SRipTrack::Release() {
-    mapping_.Unmap();
     file_.Close();
     buffer_.clear();
     buffer_.shrink_to_fit();
@@ -369,26 +367,10 @@ bool SRipTrack::IsKeyPointDuringMux(const SRipAuRecord& au, int /*index*/) {
 bool SRipTrack::LoadAu(int index) {
     const SRipAuRecord& record = Aus[size_t(index)];
     bool whole = false;
-    if (mapping_.IsMapped()) {
-        // Straight from the mapped file: every run must lie inside it.
-        buffer_.resize(record.Size());
-        size_t at = 0;
-        whole = true;
-        for (uint32_t r = 0; r < record.RunCount && whole; ++r) {
-            const PacketRun& run = Runs[record.FirstRun + r];
-            const uint64_t from = uint64_t(run.First) * kSourcePacketSize;
-            const uint64_t bytes = (uint64_t(run.Last) - run.First + 1) * kSourcePacketSize;
-            whole = from + bytes <= mapping_.Size() && at + bytes <= buffer_.size();
-            if (whole)
-                std::memcpy(buffer_.data() + at, mapping_.Data() + from, size_t(bytes));
-            at += size_t(bytes);
-        }
-    } else {
-        try {
-            whole = ReadAu(file_, record, buffer_);
-        } catch (const FileError&) {
-            whole = false;
-        }
+    try {
+        whole = ReadAu(file_, record, buffer_);
+    } catch (const FileError&) {
+        whole = false;
     }
     if (!whole) {
         readFailed_ = true;
@@ -689,6 +671,10 @@ public:
         }
     }
     bool Next(const uint8_t** data, size_t* packets) {
+        // The block scanned last leaves the process's memory (the file stays in the page
+        // cache): a scan holds one block at a time, however large the file.
+        if (mapping_.IsMapped() && *data != nullptr)
+            mapping_.Release(*data, *packets * kSourcePacketSize);
         const int64_t want =
             std::min<int64_t>(int64_t(kScanBlock / kSourcePacketSize), end_ - next_);
         if (want <= 0)

@@ -135,7 +135,6 @@ private:
     uint8_t* RewritePacket(uint8_t* packet, uint32_t* payload);
 
     CFile file_;
-    CMappedFile mapping_;
     std::vector<uint8_t> buffer_;
     mutable std::vector<uint8_t> spanBuffer_;
     SRipAu au_;
