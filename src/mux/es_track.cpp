@@ -482,12 +482,7 @@ bool SRawTrack::TakeUnit(const SPipeUnit* unit) {
 
 bool SRawTrack::Prepare() {
     Release();
-    readFailed_ = false;
-    Finished = false;
-    NextTime = 0;
-    LargestDts = 0;
-    AtAuStart = true;
-    KeyPoints.RemoveAll();
+    ResetPass();
     haveKeyPoint_ = false;
     if (OpenPipe(Source, {}, &pipe_) != resultSuccess)
         return false;

@@ -55,6 +55,15 @@ bool SMuxTrack::IsAudio() const {
     return vx::IsAudioType(GetCodingType());
 }
 
+void SMuxTrack::ResetPass() {
+    readFailed_ = false;
+    Finished = false;
+    NextTime = 0;
+    LargestDts = 0;
+    AtAuStart = true;
+    KeyPoints.RemoveAll();
+}
+
 int SMuxTrack::AddKeyPoint(uint64_t pts) {
     KEY_POINT_INFO point;
     point.PresentationTime = pts;

@@ -124,6 +124,8 @@ public:
     bool IsAudio() const;
 
 protected:
+    // The state of a new multiplexing pass: nothing sent, no key point, no failure.
+    void ResetPass();
     // Opens a key point for the AU with this PTS, to be completed by the multiplexer.
     int AddKeyPoint(uint64_t pts);
 

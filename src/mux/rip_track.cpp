@@ -278,12 +278,7 @@ bool SRipTrack::ReadAu(CFile& file, const SRipAuRecord& au, std::vector<uint8_t>
 
 bool SRipTrack::Prepare() {
     Release();
-    readFailed_ = false;
-    Finished = false;
-    NextTime = 0;
-    LargestDts = 0;
-    AtAuStart = true;
-    KeyPoints.RemoveAll();
+    ResetPass();
     haveKeyPoint_ = false;
     lastKeyPts_ = 0;
     twoLayer_ = IsTwoLayerType(GetCodingType());
