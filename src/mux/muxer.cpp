@@ -374,6 +374,13 @@ void CMuxer::SendPacket(SMuxTrack& track, SAuBase& au, uint8_t* packet, uint32_t
 void CMuxer::SendAu(SMuxTrack& track, uint64_t limit, bool haveLimit) {
     SAuBase* au = track.CurrentAu();
     uint64_t start = std::max({track.NextTime, clock_, lastPacketTime_ + packetTime_});
+    // Time stamps that jump (joined files, damaged headers) would have the gap filled with
+    // hours of tables: such a stream is refused.
+    if (start > clock_ + kMaxGap) {
+        timeJump_ = true;
+        timeJumpTrack_ = track.Describe(false);
+        return;
+    }
     start = GridSlotAtOrAfter(start);
     clock_ = start;
     for (;;) {
@@ -508,6 +515,12 @@ int CMuxer::Mux(const ProgressCallback& progress) {
             SendAu(track, limit, haveLimit);
             if (emptyAu_) {
                 ShowMessage("Wrong: pack is empty ! ");
+                output_.Discard();
+                return resultError;
+            }
+            if (timeJump_) {
+                ShowMessage("The time stamps of the track " + timeJumpTrack_ +
+                            " jump by more than an hour: the stream file was not written. ");
                 output_.Discard();
                 return resultError;
             }

@@ -46,6 +46,9 @@ public:
     static constexpr int kPsiPerSit = 9;
     static constexpr uint64_t kLead = 81000;  // 0.9 s (90 kHz): how early an AU may start arriving
     static constexpr size_t kMaxPmtSection = 1021;
+    // The longest wait for the next packet of any track (an hour; subtitles may pause for
+    // minutes): a longer one is a jump in the time stamps.
+    static constexpr uint64_t kMaxGap = 3600ull * 27000000;
 
     CMuxer();
     ~CMuxer();
@@ -148,6 +151,8 @@ private:
     bool unreadable_ = false;
     std::string unreadableTrack_;
     bool emptyAu_ = false;
+    bool timeJump_ = false;
+    std::string timeJumpTrack_;
 
     std::unique_ptr<CLPI> clip_;
 };

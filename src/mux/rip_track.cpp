@@ -802,7 +802,9 @@ int ScanClip(const std::vector<SRipTrack*>& tracks, CFile& source, int64_t first
                 const size_t size = kTransportPacketSize - offset;
                 const int32_t header = size > 0 ? pes.Parse(data, size) : 0;
                 if (header > 0 && pes.HasPts()) {
-                    const uint64_t dts = pes.PTS_DTS_Flag == 3 ? pes.DTS : pes.PTS;
+                    // A decoding time after the presentation time is damage: the PTS stands.
+                    const uint64_t dts =
+                        pes.PTS_DTS_Flag == 3 && pes.DTS <= pes.PTS ? pes.DTS : pes.PTS;
                     uint32_t flags = 0;
                     const uint8_t* es = data + header;
                     const size_t esSize = size - size_t(header);

@@ -291,6 +291,13 @@ TEST(Muxer, FailuresLeaveNoFile) {
         // 100 kB every 40 ms is 20 Mbit/s: late at 1 Mbit/s.
         {"late AUs", 1000000, EvenAus(5, 90000, 3600, 100000), false, 2, "after their decoding"},
         {"cancelled", 48000000, EvenAus(400, 90000, 3600, 70000), true, 1, ""},
+        // An AU two hours after the one before: the gap would be filled with tables.
+        {"time stamps jump",
+         48000000,
+         {{90000, 90000, 1000}, {90000 + 7200ull * 90000, 90000 + 7200ull * 90000, 1000}},
+         false,
+         2,
+         "jump by more than an hour"},
     };
     for (const Case& c : cases) {
         FakeTrack video(0x1B, c.aus);
